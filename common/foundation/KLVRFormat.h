@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+// Fills printf-style formats written the Cocoa way: "%@" takes any value's text, "%s" a string,
+// "%d %i %ld %lld %u %lu %x" integers, "%f %lf %.1f %e %g" reals, "%c" a character, "%%" a percent
+// sign. Flags, width and precision pass through to the C library for numbers. A missing argument
+// reads as empty text or zero, so a translated format can never crash the program.
+class KLVRFormat
+{
+public:
+    static QString string(const QString &format, const QVariantList &arguments);
+
+    template<typename... Args>
+    static QString string(const QString &format, Args &&...arguments)
+    {
+        return string(format, QVariantList{QVariant::fromValue(std::forward<Args>(arguments))...});
+    }
+
+    // The text "%@" gives for a value: numbers in their shortest form, dates as "%lf", lists and
+    // dictionaries in a readable nested form.
+    static QString describe(const QVariant &value);
+};
