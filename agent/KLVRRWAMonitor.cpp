@@ -24,12 +24,12 @@ void KLVRRWAMonitor::stop()
 {
 }
 
-void KLVRRWAMonitor::storeMessage(const QString &aMessage, const QVariantMap &context)
+void KLVRRWAMonitor::storeMessage(const QString &aMessage, const std::optional<QVariantMap> &context)
 {
     storeMessage(aMessage, context, KLVRAbsoluteTime::now());
 }
 
-void KLVRRWAMonitor::storeMessage(const QString &aMessage, const QVariantMap &context, KLVRAbsoluteTime time)
+void KLVRRWAMonitor::storeMessage(const QString &aMessage, const std::optional<QVariantMap> &context, KLVRAbsoluteTime time)
 {
     if (aMessage.isEmpty())
         KLVRAssertionException::invalidParameter("aMessage", __FILE__, __LINE__);

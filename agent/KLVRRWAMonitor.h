@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+#include <optional>
 
 class KLVRRWAStore;
 
@@ -39,11 +40,11 @@ public:
     virtual void start();
     virtual void stop();
 
-    // Queues an event dated now (read from the clock at the call). An empty context is stored
-    // as no context ("NULL"). Throws "Invalid parameter not satisfying: aMessage" without a text.
-    void storeMessage(const QString &aMessage, const QVariantMap &context = QVariantMap());
+    // Queues an event dated now (read from the clock at the call); no context is stored as "NULL".
+    // Throws "Invalid parameter not satisfying: aMessage" without a text.
+    void storeMessage(const QString &aMessage, const std::optional<QVariantMap> &context = std::nullopt);
     // Queues an event at the given time.
-    void storeMessage(const QString &aMessage, const QVariantMap &context, KLVRAbsoluteTime time);
+    void storeMessage(const QString &aMessage, const std::optional<QVariantMap> &context, KLVRAbsoluteTime time);
 
 private:
     KLVRRWAStore *m_store = nullptr;
