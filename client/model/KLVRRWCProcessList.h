@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+// The "Processes" list of a power event, held compactly: every name is interned once for the
+// whole program and a list keeps 32-bit indices. Years of events carry a few hundred names each,
+// which as plain string lists would not fit in memory. Immutable and implicitly shared.
+// Registered with QVariant conversions to QVariantList, QStringList and QString, so readers of
+// a property or attribute can use toList()/toStringList() as for any list.
+class KLVRRWCProcessList
+{
+public:
+    KLVRRWCProcessList() = default;
+    explicit KLVRRWCProcessList(const QStringList &names);
+
+    qsizetype count() const { return m_indexes ? qsizetype(m_indexes->size()) : 0; }
+    bool isEmpty() const { return count() == 0; }
+    QString at(qsizetype i) const;
+    QStringList toStringList() const;
+    QVariantList toVariantList() const;
+    // "(a, b, c)", the same text a plain list gives.
+    QString toString() const;
+
+    friend bool operator==(const KLVRRWCProcessList &a, const KLVRRWCProcessList &b);
+
+    // Builds lists name by name without materialising them (used by the property reader).
+    class Builder
+    {
+    public:
+        void reserve(qsizetype n) { m_indexes.reserve(size_t(n)); }
+        void append(const QString &name);
+        void append(QStringView name);
+        // Shares the storage of the previous list made by any builder when identical.
+        KLVRRWCProcessList take();
+
+    private:
+        std::vector<quint32> m_indexes;
+    };
+
+    // Registers the QVariant conversions; idempotent.
+    static void registerType();
+
+private:
+    explicit KLVRRWCProcessList(std::shared_ptr<const std::vector<quint32>> indexes) : m_indexes(std::move(indexes)) {}
+    std::shared_ptr<const std::vector<quint32>> m_indexes;
+};
+
+Q_DECLARE_METATYPE(KLVRRWCProcessList)
