@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include "KLVRRWAMonitor.h"
+#include "KLVRRWAWakeSources.h"
+
+#include <QDBusConnection>
+#include <QStringList>
+#include <memory>
+
+class KLVRRWALogindManagerProxy;
+class QDBusServiceWatcher;
+
+// Records every sleep, wake, power-off and restart that systemd-logind announces, with the
+// user's idle time, the process list and the inhibitor locks of that moment, and holds a delay
+// lock ("sleep:shutdown") so that each event is on disk before the machine goes down.
+//
+// Creation (second in the controller's monitor list), on the system bus:
+//     new KLVRRWAMonitorPowerEvent(store, QDBusConnection::systemBus(), controller);
+// Without logind on the bus it logs so, records nothing and takes its lock when logind appears.
+class KLVRRWAMonitorPowerEvent : public KLVRRWAMonitor
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(KLVRRWAMonitorPowerEvent)
+
+public:
+    static inline const QString Signature = QStringLiteral("com.klvr.monitor.watcher.powerevents");
+    static inline const QString LogindService = QStringLiteral("org.freedesktop.login1");
+
+    // The system's power message types; logind's signals are translated into them.
+    enum MessageType : quint32 {
+        CanDevicePowerOff = 0xE0000200,
+        DevicePoweringOff = 0xE0000210,
+        DeviceWillPowerOn = 0xE0000220,
+        DevicePoweredOn = 0xE0000230,
+        CanSystemPowerOff = 0xE0000240,
+        SystemWillPowerOff = 0xE0000250,
+        SystemWillNotPowerOff = 0xE0000260,
+        CanSystemSleep = 0xE0000270,
+        SystemWillSleep = 0xE0000280,
+        SystemWillNotSleep = 0xE0000290,
+        SystemHasPoweredOn = 0xE0000300,
+        SystemWillRestart = 0xE0000310,
+        SystemWillPowerOn = 0xE0000320,
+    };
+
+    KLVRRWAMonitorPowerEvent(KLVRRWAStore *aStore, const QDBusConnection &bus, QObject *parent = nullptr);
+    ~KLVRRWAMonitorPowerEvent() override;
+
+    QString signature() const override { return Signature; }
+    // Subscribes to logind's PrepareForSleep/PrepareForShutdown and takes the delay lock.
+    void start() override;
+    // Unsubscribes and releases the lock.
+    void stop() override;
+
+    // The description of a message type; "Unknown" for any other value.
+    static QString descriptionForMessageType(quint32 messageType);
+    // Records one event with a fresh context ("Idle Seconds", "Processes").
+    void storePowerEvent(quint32 messageType);
+    // Records one event with the given context.
+    void storePowerEvent(quint32 messageType, const QVariantMap &context);
+    QStringList processes() const;
+    bool holdsDelayLock() const { return m_lockFd >= 0; }
+
+Q_SIGNALS:
+    // The delay lock was closed (the sleep or shutdown may proceed) or taken again.
+    void delayLockReleased();
+    void delayLockTaken();
+
+private:
+    void prepareForSleep(bool start);
+    void prepareForShutdown(bool start);
+    void prepareForShutdownWithMetadata(bool start, const QVariantMap &metadata);
+    void logindAppeared();
+    // "Idle Seconds" and "Processes"; idle receives logind's IdleHint.
+    QVariantMap baseContext(bool *idle) const;
+    QVariantList inhibitors() const;
+    bool rebootUnderWay() const;
+    void takeDelayLock();
+    void releaseDelayLock();
+    // Writes the queued events; a failure is logged, never thrown, so the lock still goes.
+    void flushStore();
+
+    QDBusConnection m_bus;
+    std::unique_ptr<KLVRRWALogindManagerProxy> m_logind;
+    QDBusServiceWatcher *m_watcher = nullptr;
+    int m_lockFd = -1;
+    bool m_started = false;
+    QString m_shutdownType; // from PrepareForShutdownWithMetadata, until the next PrepareForShutdown
+    KLVRRWAWakeSources::Counts m_wakeCountsBeforeSleep;
+};

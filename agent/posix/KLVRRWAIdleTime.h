@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QDBusConnection>
+#include <QString>
+#include <QtGlobal>
+
+// The user's idle time as systemd-logind reports it: while the manager's IdleHint is true,
+// the time since IdleSinceHint (realtime microseconds); otherwise 0.
+struct KLVRRWAIdleTime
+{
+    bool idle = false; // logind's IdleHint
+    int seconds = 0;   // whole seconds idle, truncated; 0 when not idle or unknown
+
+    // Reads the hints from logind's manager on the given bus. A failure gives {false, 0} and
+    // one warning line.
+    static KLVRRWAIdleTime read(const QDBusConnection &bus,
+                                const QString &service = QStringLiteral("org.freedesktop.login1"));
+    // Whole seconds from idleSinceUsec to nowUsec (both realtime microseconds), clamped to
+    // 0..INT_MAX; a zero or future idleSince gives 0.
+    static int secondsBetween(quint64 idleSinceUsec, qint64 nowUsec);
+    static qint64 realtimeNowUsec();
+};
