@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The agent when it runs as a plain program in the user's session: found through the process
+// table (/proc/<pid>/exe) and stopped with SIGTERM.
+class KLVRSessionProcesses
+{
+public:
+    // Ids of this user's processes whose executable file is named executableName, ascending.
+    static QList<qint64> processesNamed(const QString &executableName);
+    // Sends SIGTERM; false with the reason in error when the signal could not be sent.
+    static bool terminate(qint64 pid, QString *error = nullptr);
+};
