@@ -44,6 +44,8 @@ public:
 
     // "start - end" with both dates' default text.
     QString description() const;
+    // A date's default text: "2024-03-05 14:07:09 +0000" (UTC, whole seconds).
+    static QString dateDescription(KLVRAbsoluteTime date);
     // A human title for the period: the day for one day or less, otherwise the two ends with as
     // much of month and year as tells them apart.
     QString periodDescription() const;

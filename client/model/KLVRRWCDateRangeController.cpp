@@ -126,10 +126,10 @@ KLVRAbsoluteTime KLVRRWCDateRangeController::now() const
 
 void KLVRRWCDateRangeController::setAbsoluteDuration(const KLVRRWCAbsoluteDuration &span)
 {
-    applySpan(span, -1);
+    applySpan(span);
 }
 
-void KLVRRWCDateRangeController::applySpan(const KLVRRWCAbsoluteDuration &span, int slot)
+KLVRRWCAbsoluteDuration KLVRRWCDateRangeController::normalised(const KLVRRWCAbsoluteDuration &span) const
 {
     if (!span.startDate().isValid() || !span.endDate().isValid())
         KLVRAssertionException::invalidParameter("aDuration", __FILE__, __LINE__);
@@ -146,10 +146,12 @@ void KLVRRWCDateRangeController::applySpan(const KLVRRWCAbsoluteDuration &span, 
         start = past;
     if (end > future && start <= future)
         end = future;
+    return KLVRRWCAbsoluteDuration::absoluteDurationFromDate(start, end);
+}
 
-    const KLVRRWCAbsoluteDuration result = KLVRRWCAbsoluteDuration::absoluteDurationFromDate(start, end);
-    if (slot >= 0 && slot < m_precalculatedDurations.size())
-        m_precalculatedDurations[slot] = result;
+void KLVRRWCDateRangeController::applySpan(const KLVRRWCAbsoluteDuration &span)
+{
+    const KLVRRWCAbsoluteDuration result = normalised(span);
     const bool changed = !m_hasSpan || !m_absoluteDuration.equal(result);
     m_absoluteDuration = result;
     m_hasSpan = true;
@@ -181,7 +183,7 @@ void KLVRRWCDateRangeController::setSelectionTag(int tag)
         return;
     m_selectionTag = tag;
     if (tag > 0 && tag < kSpanCount)
-        applySpan(m_precalculatedDurations[tag - 1], tag - 1);
+        applySpan(m_precalculatedDurations[tag - 1]);
     else
         m_selectionTag = kSpanCount;
     publishSelectionTag();
@@ -250,8 +252,7 @@ void KLVRRWCDateRangeController::zoomIn()
     if (!canZoomIn())
         return;
     applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(addDays(m_absoluteDuration.startDate(), 1),
-                                                                 addDays(m_absoluteDuration.endDate(), -1)),
-              -1);
+                                                                 addDays(m_absoluteDuration.endDate(), -1)));
 }
 
 void KLVRRWCDateRangeController::zoomOut()
@@ -259,8 +260,7 @@ void KLVRRWCDateRangeController::zoomOut()
     if (!canZoomOut())
         return;
     applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(addDays(m_absoluteDuration.startDate(), -1),
-                                                                 addDays(m_absoluteDuration.endDate(), 1)),
-              -1);
+                                                                 addDays(m_absoluteDuration.endDate(), 1)));
 }
 
 void KLVRRWCDateRangeController::shiftDuration(int hours, int days, int months)
@@ -273,8 +273,7 @@ void KLVRRWCDateRangeController::shiftDuration(int hours, int days, int months)
     const qint64 coveredDays = start.date().daysTo(localDay(m_absoluteDuration.endDate()));
     const QDateTime moved = start.addMonths(months).addDays(days).addSecs(qint64(hours) * 3600);
     applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(KLVRAbsoluteTime::fromDateTime(moved),
-                                                                 endOfDay(moved.date().addDays(coveredDays))),
-              -1);
+                                                                 endOfDay(moved.date().addDays(coveredDays))));
 }
 
 void KLVRRWCDateRangeController::dayForward()
@@ -304,13 +303,13 @@ void KLVRRWCDateRangeController::monthBackward()
 void KLVRRWCDateRangeController::setStartingDay(KLVRAbsoluteTime date)
 {
     const KLVRAbsoluteTime end = m_hasSpan ? m_absoluteDuration.endDate() : ceilingDate(date);
-    applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(floorDate(date), end), -1);
+    applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(floorDate(date), end));
 }
 
 void KLVRRWCDateRangeController::setEndingDay(KLVRAbsoluteTime date)
 {
     const KLVRAbsoluteTime start = m_hasSpan ? m_absoluteDuration.startDate() : floorDate(date);
-    applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(start, ceilingDate(date)), -1);
+    applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(start, ceilingDate(date)));
 }
 
 void KLVRRWCDateRangeController::setDistantPast(KLVRAbsoluteTime distantPast, KLVRAbsoluteTime distantFuture)
@@ -345,6 +344,10 @@ void KLVRRWCDateRangeController::initPrecalculatedDurations()
     spans.append(spanOfDays(monday, monday.addDays(6)));
     spans.append(spanOfDays(monday.addDays(-7), monday.addDays(-1)));
     spans.append(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(distantPast(), distantFuture()));
+    // Each ready-made span is kept as applying it would leave it, so that a span reached any
+    // other way (stepping, zooming, a remembered span) is recognised by its tag.
+    for (KLVRRWCAbsoluteDuration &span : spans)
+        span = normalised(span);
     spans.append(KLVRRWCAbsoluteDuration(now(), 0.0));
     m_precalculatedDurations = spans;
 }
@@ -352,7 +355,7 @@ void KLVRRWCDateRangeController::initPrecalculatedDurations()
 void KLVRRWCDateRangeController::synchronise()
 {
     if (m_selectionTag >= 1 && m_selectionTag < kSpanCount) {
-        applySpan(m_precalculatedDurations[m_selectionTag - 1], m_selectionTag - 1);
+        applySpan(m_precalculatedDurations[m_selectionTag - 1]);
         return;
     }
     if (!m_hasSpan)
@@ -399,7 +402,7 @@ void KLVRRWCDateRangeController::restoreState()
     // Values that are missing, not positive or beyond any calendar are ignored.
     const bool usable = date > 0 && interval > 0 && KLVRAbsoluteTime(date + interval) < platformDistantFuture();
     if (usable)
-        applySpan(KLVRRWCAbsoluteDuration(KLVRAbsoluteTime(date), interval), -1);
+        applySpan(KLVRRWCAbsoluteDuration(KLVRAbsoluteTime(date), interval));
     else if (!m_hasSpan)
         setSelectionTag(Today);
 }

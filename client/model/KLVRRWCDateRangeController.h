@@ -118,9 +118,9 @@ Q_SIGNALS:
 
 private:
     KLVRAbsoluteTime now() const;
-    // Normalises, clamps and installs a span; slot is the ready-made span it came from, which
-    // takes the adjusted span too so that the tag keeps matching it.
-    void applySpan(const KLVRRWCAbsoluteDuration &span, int slot);
+    // Whole local days, clamped to the data where the span reaches into it.
+    KLVRRWCAbsoluteDuration normalised(const KLVRRWCAbsoluteDuration &span) const;
+    void applySpan(const KLVRRWCAbsoluteDuration &span);
     void updateSelectionTagWithAbsoluteDuration(const KLVRRWCAbsoluteDuration &span);
     void publishSelectionTag();
     void armMidnightTimer();

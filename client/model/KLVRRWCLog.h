@@ -135,8 +135,14 @@ Q_SIGNALS:
     // Coalesced: once after a burst of batches and range changes.
     void didChange();
 
+private Q_SLOTS:
+    void dateRangeDidChange();
+
 private:
-    void addRecords(qsizetype count, const std::function<QVariantMap(qsizetype)> &recordAt);
+    struct Record;
+    bool readRecord(const QVariantMap &record, Record *out) const;
+    void addRecords(std::vector<Record> records);
+    void tellDateRangeLimits();
     KLVRRWCAbsoluteDuration currentInterval() const;
     void setVisibleRange(KLVRRWCRange range);
     void scheduleDidChange();
@@ -145,6 +151,8 @@ private:
     QMetaObject::Connection m_dateRangeConnection;
     QHash<QString, EntryFactory> m_entryClasses;
     std::vector<std::unique_ptr<KLVRRWCLogEntry>> m_entries;
+    // The entries' dates in seconds, side by side, for the binary searches of ranges.
+    std::vector<double> m_dates;
     KLVRRWCRange m_visibleRange;
     QHash<QString, KLVRRWCLogEntryPowerStatus *> m_batteries;
     // Listed power-status entries of each source, by index, for the battery look-ups.

@@ -42,8 +42,8 @@ public:
     Q_DISABLE_COPY_MOVE(KLVRRWCLogEntry)
 
     // A new entry of the same kind made from date, event, monitor (the display name takes the
-    // place of the signature) and properties; it takes over past, previous, next, container and
-    // the duplicates list (the duplicates stay owned by this entry) and is awakened.
+    // place of the signature) and properties; it takes over past, previous, next and container,
+    // gets copies of the duplicates (each entry owns its own) and is awakened.
     std::unique_ptr<KLVRRWCLogEntry> copy() const;
 
     // The log that lists this entry, or nothing for a duplicate.
@@ -130,7 +130,7 @@ public:
     // Graph tool tip: the state that the interval ending at this entry represents.
     QString toolTip() const;
 
-    // "date\t\tsummary\t\tattributes"; description() and exportAsTabSeparatedString() answer the same.
+    // "date<TAB>summary<TAB>attributes"; description() and exportAsTabSeparatedString() answer the same.
     QString stringValue() const;
     QString description() const { return stringValue(); }
     QString exportAsTabSeparatedString() const { return stringValue(); }
@@ -150,6 +150,11 @@ public:
     static QString localizedStringForSummary(const QString &key, const QString &value);
     // The "General" table's text for key (key itself when missing).
     static QString general(const QString &key);
+    // The text "%@" gives for an attribute value: dates in their default text, durations in
+    // their short text, lists as "(a, b)".
+    static QString describe(const QVariant &value);
+    // Registers the model's value types with QVariant (conversions to text and lists); idempotent.
+    static void registerTypes();
 
 protected:
     // Makes an unlinked entry of this entry's kind (used by copy()).

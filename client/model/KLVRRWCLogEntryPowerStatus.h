@@ -18,7 +18,9 @@ public:
         ChangeSourceState = 4, // "Power Source State" changed
     };
 
-    using KLVRRWCLogEntry::KLVRRWCLogEntry;
+    KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, const QString &event, const QString &monitor, const QVariantMap &properties);
+    KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
+                               const KLVRRWCPropertyDictionary &properties);
 
     QString group() const override;
     void awakeFromLog() override;

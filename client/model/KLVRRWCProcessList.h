@@ -30,14 +30,15 @@ public:
 
     friend bool operator==(const KLVRRWCProcessList &a, const KLVRRWCProcessList &b);
 
-    // Builds lists name by name without materialising them (used by the property reader).
+    // Builds a list from indices of the shared KLVRRWCStringPool (used by the property reader,
+    // which holds the pool's lock while it reads).
     class Builder
     {
     public:
         void reserve(qsizetype n) { m_indexes.reserve(size_t(n)); }
-        void append(const QString &name);
-        void append(QStringView name);
-        // Shares the storage of the previous list made by any builder when identical.
+        void appendIndex(quint32 index) { m_indexes.push_back(index); }
+        // Shares the storage of the previous list built when identical; the pool's lock must
+        // be held.
         KLVRRWCProcessList take();
 
     private:

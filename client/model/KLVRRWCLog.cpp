@@ -1,0 +1,447 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCLog.h"
+
+#include "KLVRFormat.h"
+#include "KLVRRWCLogEntryDaemon.h"
+#include "KLVRRWCLogEntryIdleSleep.h"
+#include "KLVRRWCLogEntryPowerState.h"
+#include "KLVRRWCLogEntryPowerStatus.h"
+#include "KLVRRWCPropertyReader.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QTimeZone>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const QString kDate = QStringLiteral("date");
+const QString kDescription = QStringLiteral("description");
+const QString kMonitor = QStringLiteral("monitor");
+const QString kProperties = QStringLiteral("properties");
+const QString kAbsoluteDuration = QStringLiteral("absoluteDuration");
+
+// Dates more than some 1900 years from 2001 are corrupt, and would overflow the calendar.
+constexpr double kDateLimit = 6.0e10;
+
+// A record as it appears in a log line: whole, but never thousands of process names long.
+QString recordText(const QVariantMap &record)
+{
+    QString text = KLVRFormat::describe(record);
+    constexpr qsizetype limit = 400;
+    if (text.size() > limit)
+        text = text.left(limit) + QStringLiteral("...");
+    return text;
+}
+
+template<typename Kind>
+KLVRRWCLog::EntryFactory factory()
+{
+    return [](KLVRAbsoluteTime date, const QString &event, const QString &monitor, const KLVRRWCPropertyDictionary &properties) {
+        return std::unique_ptr<KLVRRWCLogEntry>(std::make_unique<Kind>(date, event, monitor, properties));
+    };
+}
+
+KLVRAbsoluteTime localMidnight(KLVRAbsoluteTime date)
+{
+    const QDate day = date.toDateTime().date();
+    return KLVRAbsoluteTime::fromDateTime(day.startOfDay(QTimeZone::systemTimeZone()));
+}
+
+KLVRAbsoluteTime localEndOfDay(KLVRAbsoluteTime date)
+{
+    const QDate day = date.toDateTime().date();
+    const QDateTime end(day, QTime(23, 59, 59), QTimeZone::systemTimeZone());
+    if (end.isValid() && end.date() == day && end.time() == QTime(23, 59, 59))
+        return KLVRAbsoluteTime::fromDateTime(end);
+    return KLVRAbsoluteTime::fromDateTime(day.addDays(1).startOfDay(QTimeZone::systemTimeZone())).addSeconds(-1.0);
+}
+} // namespace
+
+struct KLVRRWCLog::Record
+{
+    KLVRAbsoluteTime date;
+    QString description;
+    QString monitor;
+    KLVRRWCPropertyDictionary properties;
+};
+
+KLVRRWCLog::KLVRRWCLog(QObject *parent)
+    : QObject(parent)
+{
+    KLVRRWCLogEntry::registerTypes();
+    qRegisterMetaType<KLVRRWCRange>();
+    m_entryClasses.insert(QStringLiteral("Starting monitor"), factory<KLVRRWCLogEntryDaemon>());
+    m_entryClasses.insert(QStringLiteral("Stopping monitor"), factory<KLVRRWCLogEntryDaemon>());
+    m_entryClasses.insert(QStringLiteral("Power state changed"), factory<KLVRRWCLogEntryPowerStatus>());
+    m_entryClasses.insert(QStringLiteral("Can system sleep"), factory<KLVRRWCLogEntryIdleSleep>());
+    m_entryClasses.insert(QStringLiteral("System will not sleep"), factory<KLVRRWCLogEntryIdleSleep>());
+    m_entryClasses.insert(QStringLiteral("System will sleep"), factory<KLVRRWCLogEntryPowerState>());
+    m_entryClasses.insert(QStringLiteral("System has powered on"), factory<KLVRRWCLogEntryPowerState>());
+    m_entryClasses.insert(QStringLiteral("startup"), factory<KLVRRWCLogEntryPowerState>());
+    m_entryClasses.insert(QStringLiteral("accounting boot"), factory<KLVRRWCLogEntryPowerState>());
+    m_entryClasses.insert(QStringLiteral("accounting shut down"), factory<KLVRRWCLogEntryPowerState>());
+
+    m_didChangeTimer.setSingleShot(true);
+    m_didChangeTimer.setInterval(0);
+    connect(&m_didChangeTimer, &QTimer::timeout, this, &KLVRRWCLog::didChange);
+}
+
+// Entries point at each other freely; the vector releases them in order, and no destructor
+// follows a link.
+KLVRRWCLog::~KLVRRWCLog() = default;
+
+void KLVRRWCLog::setDateRange(QObject *dateRange)
+{
+    if (m_dateRangeConnection)
+        disconnect(m_dateRangeConnection);
+    m_dateRangeConnection = {};
+    m_dateRange = dateRange;
+    if (!dateRange)
+        return;
+
+    const QMetaObject *meta = dateRange->metaObject();
+    const int index = meta->indexOfProperty("absoluteDuration");
+    if (index < 0) {
+        qCWarning(lcRWCModel) << "KLVRRWCLog date range" << meta->className() << "has no absoluteDuration property";
+        return;
+    }
+    const QMetaProperty property = meta->property(index);
+    if (property.hasNotifySignal()) {
+        const QMetaMethod slot = staticMetaObject.method(staticMetaObject.indexOfSlot("dateRangeDidChange()"));
+        m_dateRangeConnection = connect(dateRange, property.notifySignal(), this, slot);
+    }
+    updateVisibleEntries();
+}
+
+void KLVRRWCLog::dateRangeDidChange()
+{
+    updateVisibleEntries();
+}
+
+void KLVRRWCLog::setVisibleInterval(const KLVRRWCAbsoluteDuration &interval)
+{
+    m_visibleInterval = interval;
+    m_hasVisibleInterval = true;
+    updateVisibleEntries();
+}
+
+KLVRRWCAbsoluteDuration KLVRRWCLog::currentInterval() const
+{
+    if (m_dateRange) {
+        const QVariant value = m_dateRange->property("absoluteDuration");
+        if (value.canConvert<KLVRRWCAbsoluteDuration>())
+            return value.value<KLVRRWCAbsoluteDuration>();
+    }
+    if (m_hasVisibleInterval)
+        return m_visibleInterval;
+    // No interval chosen: nothing is visible.
+    return KLVRRWCAbsoluteDuration(KLVRAbsoluteTime(0.0), -1.0);
+}
+
+std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date, const QString &event,
+                                                           const QString &monitor,
+                                                           const KLVRRWCPropertyDictionary &properties) const
+{
+    const auto it = m_entryClasses.constFind(event);
+    if (it != m_entryClasses.cend())
+        return (*it)(date, event, monitor, properties);
+    return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, properties);
+}
+
+std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date, const QString &event,
+                                                           const QString &monitor, const QVariantMap &properties) const
+{
+    return entryWithDate(date, event, monitor, KLVRRWCPropertyDictionary::fromMap(properties));
+}
+
+bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
+{
+    const QVariant description = record.value(kDescription);
+    const QVariant monitor = record.value(kMonitor);
+    if (description.typeId() != QMetaType::QString || monitor.typeId() != QMetaType::QString) {
+        qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event without description or monitor:" << recordText(record);
+        return false;
+    }
+
+    const QVariant dateValue = record.value(kDate);
+    KLVRAbsoluteTime date = KLVRAbsoluteTime::invalid();
+    if (dateValue.typeId() == QMetaType::QString)
+        date = KLVRAbsoluteTime::fromText(dateValue.toString());
+    else if (dateValue.typeId() == QMetaType::Double || dateValue.typeId() == QMetaType::LongLong || dateValue.typeId() == QMetaType::Int)
+        date = KLVRAbsoluteTime(dateValue.toDouble());
+    else if (dateValue.userType() == qMetaTypeId<KLVRAbsoluteTime>())
+        date = dateValue.value<KLVRAbsoluteTime>();
+    if (!date.isValid() || std::fabs(date.seconds()) > kDateLimit) {
+        qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event with an unreadable date:" << recordText(record);
+        return false;
+    }
+
+    const QVariant properties = record.value(kProperties);
+    KLVRRWCPropertyDictionary dictionary;
+    // A record without properties carries none, like one whose properties read "NULL".
+    if (properties.isValid() && !(properties.typeId() == QMetaType::QString && properties.toString() == QLatin1String("NULL"))) {
+        QByteArray bytes;
+        if (properties.typeId() == QMetaType::QString)
+            bytes = properties.toString().toUtf8();
+        else if (properties.typeId() == QMetaType::QByteArray)
+            bytes = properties.toByteArray();
+        QString error;
+        switch (KLVRRWCPropertyReader::read(bytes, &dictionary, &error)) {
+        case KLVRRWCPropertyReader::Result::Dictionary:
+            break;
+        case KLVRRWCPropertyReader::Result::Empty:
+            return false;
+        case KLVRRWCPropertyReader::Result::NotDictionary:
+            error = QStringLiteral("not a dictionary");
+            Q_FALLTHROUGH();
+        case KLVRRWCPropertyReader::Result::Error:
+            qCWarning(lcRWCModel).noquote()
+                << KLVRFormat::string(QStringLiteral("Error unpacking event properties:%@ <%@>"), error, recordText(record));
+            return false;
+        }
+    }
+
+    out->date = date;
+    out->description = description.toString();
+    out->monitor = monitor.toString();
+    out->properties = dictionary;
+    return true;
+}
+
+void KLVRRWCLog::addExternalEntries(const QVariantList &records)
+{
+    std::vector<Record> read;
+    read.reserve(size_t(records.size()));
+    for (const QVariant &value : records) {
+        if (value.typeId() != QMetaType::QVariantMap) {
+            qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event record that is not a dictionary:"
+                                            << KLVRFormat::describe(value).left(400);
+            continue;
+        }
+        Record record;
+        if (readRecord(value.toMap(), &record))
+            read.push_back(std::move(record));
+    }
+    addRecords(std::move(read));
+}
+
+void KLVRRWCLog::addExternalEntries(const QList<QVariantMap> &records)
+{
+    std::vector<Record> read;
+    read.reserve(size_t(records.size()));
+    for (const QVariantMap &value : records) {
+        Record record;
+        if (readRecord(value, &record))
+            read.push_back(std::move(record));
+    }
+    addRecords(std::move(read));
+}
+
+void KLVRRWCLog::addRecords(std::vector<Record> records)
+{
+    // The store hands events in date order; a batch that is not keeps its events, in order.
+    const auto earlier = [](const Record &a, const Record &b) { return a.date < b.date; };
+    if (!std::is_sorted(records.begin(), records.end(), earlier)) {
+        qCWarning(lcRWCModel) << "KLVRRWCLog received a batch out of date order; taking it in date order";
+        std::stable_sort(records.begin(), records.end(), earlier);
+    }
+
+    const qsizetype countBefore = count();
+    const KLVRAbsoluteTime finalDateBefore = m_finalDate;
+    KLVRAbsoluteTime finalDate = m_finalDate;
+    KLVRRWCLogEntry *past = m_pastEntry;
+    const size_t firstNew = m_entries.size();
+
+    for (Record &record : records) {
+        // Linking, pairing and every range look-up rely on dates that never decrease.
+        if (record.date < finalDate) {
+            qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event older than the log's last event:"
+                                            << record.date.toText() << record.description << record.monitor;
+            continue;
+        }
+        std::unique_ptr<KLVRRWCLogEntry> entry = entryWithDate(record.date, record.description, record.monitor, record.properties);
+        const QString group = entry->group();
+        KLVRRWCLogEntry *older = m_finalGroupEntries.value(group);
+        finalDate = entry->date();
+        if (older && older->isLike(*entry)) {
+            older->mergeEntry(std::move(entry));
+            continue;
+        }
+        KLVRRWCLogEntry *listed = entry.get();
+        listed->setContainer(this);
+        listed->setIndexInLog(qsizetype(m_entries.size()));
+        listed->setPast(past);
+        listed->setNext(older);
+        if (older)
+            older->setPrevious(listed);
+        m_finalGroupEntries.insert(group, listed);
+        past = listed;
+        m_dates.push_back(listed->date().seconds());
+        m_entries.push_back(std::move(entry));
+    }
+    m_finalDate = finalDate;
+    m_pastEntry = past;
+
+    bool batteriesGrew = false;
+    const QString nameKey = QStringLiteral("Name");
+    for (size_t i = firstNew; i < m_entries.size(); ++i) {
+        KLVRRWCLogEntry *entry = m_entries[i].get();
+        entry->awakeFromLog();
+        if (auto *status = dynamic_cast<KLVRRWCLogEntryPowerStatus *>(entry)) {
+            const QVariant name = status->property(nameKey);
+            if (name.isValid()) {
+                const QString text = name.toString();
+                m_batteries.insert(text, status);
+                m_batteryIndexes[text].push_back(qsizetype(i));
+                batteriesGrew = true;
+            }
+        }
+    }
+
+    if (count() != countBefore)
+        Q_EMIT countChanged();
+    if (m_finalDate != finalDateBefore)
+        Q_EMIT finalDateChanged();
+    if (batteriesGrew)
+        Q_EMIT batteriesChanged();
+
+    if (!m_entries.empty())
+        tellDateRangeLimits();
+    updateVisibleEntries();
+}
+
+void KLVRRWCLog::tellDateRangeLimits()
+{
+    if (!m_dateRange)
+        return;
+    const KLVRAbsoluteTime past = localMidnight(m_entries.front()->date());
+    const KLVRAbsoluteTime future = localEndOfDay(m_entries.back()->finalDate());
+    const bool told = QMetaObject::invokeMethod(m_dateRange, "setDistantPast", Qt::DirectConnection,
+                                                Q_ARG(KLVRAbsoluteTime, past), Q_ARG(KLVRAbsoluteTime, future));
+    if (!told)
+        qCWarning(lcRWCModel) << "KLVRRWCLog date range" << m_dateRange->metaObject()->className()
+                              << "does not take setDistantPast(KLVRAbsoluteTime, KLVRAbsoluteTime)";
+}
+
+void KLVRRWCLog::updateVisibleEntries()
+{
+    const KLVRRWCAbsoluteDuration interval = currentInterval();
+    const double start = interval.startDate().seconds();
+    const double end = start + interval.duration();
+    KLVRRWCRange range;
+    // Dates never decrease, so the entries inside the interval form one run.
+    if (!m_dates.empty() && start <= end) {
+        const auto first = std::lower_bound(m_dates.cbegin(), m_dates.cend(), start);
+        const auto last = std::upper_bound(first, m_dates.cend(), end);
+        if (first != last) {
+            range.location = quint64(first - m_dates.cbegin());
+            range.length = quint64(last - first);
+        }
+    }
+    setVisibleRange(range);
+}
+
+void KLVRRWCLog::setVisibleRange(KLVRRWCRange range)
+{
+    Q_EMIT visibleEntriesAboutToChange();
+    m_visibleRange = range;
+    Q_EMIT visibleEntriesChanged();
+    scheduleDidChange();
+}
+
+void KLVRRWCLog::scheduleDidChange()
+{
+    m_didChangeTimer.start();
+}
+
+KLVRRWCLogEntry *KLVRRWCLog::objectAtIndex(qsizetype index) const
+{
+    if (index < 0 || size_t(index) >= m_entries.size())
+        return nullptr;
+    return m_entries[size_t(index)].get();
+}
+
+KLVRRWCLogEntry *KLVRRWCLog::objectInVisibleEntriesAtIndex(qsizetype index) const
+{
+    if (index < 0 || quint64(index) >= m_visibleRange.length)
+        return nullptr;
+    return objectAtIndex(qsizetype(m_visibleRange.location) + index);
+}
+
+QList<KLVRRWCLogEntry *> KLVRRWCLog::visibleEntriesArray() const
+{
+    QList<KLVRRWCLogEntry *> visible;
+    visible.reserve(qsizetype(m_visibleRange.length));
+    for (quint64 i = 0; i < m_visibleRange.length; ++i)
+        visible.append(m_entries[size_t(m_visibleRange.location + i)].get());
+    return visible;
+}
+
+QSet<QString> KLVRRWCLog::groups() const
+{
+    QSet<QString> groups;
+    groups.reserve(m_finalGroupEntries.size());
+    for (auto it = m_finalGroupEntries.cbegin(); it != m_finalGroupEntries.cend(); ++it)
+        groups.insert(it.key());
+    return groups;
+}
+
+QStringList KLVRRWCLog::batteryEnumerator() const
+{
+    return m_batteries.keys();
+}
+
+qint64 KLVRRWCLog::entryBeforeDate(KLVRAbsoluteTime date) const
+{
+    if (m_dates.empty() || std::isnan(date.seconds()) || !(m_dates.front() < date.seconds()))
+        return NotFound;
+    const auto later = std::upper_bound(m_dates.cbegin(), m_dates.cend(), date.seconds());
+    if (later == m_dates.cend())
+        return qint64(m_dates.size() - 1);
+    return qint64(later - m_dates.cbegin());
+}
+
+KLVRRWCLogEntryPowerStatus *KLVRRWCLog::powerEventForBatteryBefore(const QString &name, const KLVRRWCLogEntry *entry) const
+{
+    if (!entry || entry->containerLog() != this || objectAtIndex(entry->indexInLog()) != entry)
+        return nullptr;
+    const auto it = m_batteryIndexes.constFind(name);
+    if (it == m_batteryIndexes.cend())
+        return nullptr;
+    const auto found = std::lower_bound(it->cbegin(), it->cend(), entry->indexInLog());
+    if (found == it->cbegin())
+        return nullptr;
+    return static_cast<KLVRRWCLogEntryPowerStatus *>(m_entries[size_t(*(found - 1))].get());
+}
+
+KLVRRWCLogEntryPowerStatus *KLVRRWCLog::powerEventForBatteryAfter(const QString &name, const KLVRRWCLogEntry *entry) const
+{
+    if (!entry || entry->containerLog() != this || objectAtIndex(entry->indexInLog()) != entry)
+        return nullptr;
+    const auto it = m_batteryIndexes.constFind(name);
+    if (it == m_batteryIndexes.cend())
+        return nullptr;
+    const auto found = std::upper_bound(it->cbegin(), it->cend(), entry->indexInLog());
+    if (found == it->cend())
+        return nullptr;
+    return static_cast<KLVRRWCLogEntryPowerStatus *>(m_entries[size_t(*found)].get());
+}
+
+float KLVRRWCLog::interpolatePercentageChargedForDate(KLVRAbsoluteTime date, const KLVRRWCLogEntryPowerStatus *a,
+                                                      const KLVRRWCLogEntryPowerStatus *b)
+{
+    if (!a)
+        return b ? float(b->percentageCharged()) : 0.0f;
+    const float pa = float(a->percentageCharged());
+    if (!b)
+        return pa;
+    const float pb = float(b->percentageCharged());
+    const double span = b->date().secondsSince(a->date());
+    if (pa == pb || !(span > 0.0))
+        return pa;
+    return float(double(pa) + date.secondsSince(a->date()) * (double(pb) - double(pa)) / span);
+}

@@ -1,0 +1,355 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCLogEntry.h"
+
+#include "KLVRFormat.h"
+#include "KLVRRWCAbsoluteDuration.h"
+#include "KLVRRWCDuration.h"
+#include "KLVRRWCGroupEnumerator.h"
+#include "KLVRRWCLog.h"
+#include "KLVRRWCLogEntryEnumerator.h"
+#include "KLVRRWCModelResources.h"
+#include "KLVRRWCProcessList.h"
+#include "KLVRStringsTable.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <optional>
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcRWCModel, "com.klvr.restwatch.model")
+
+namespace {
+// Table lookups repeat for every entry of years of events; each (table, key) is looked up once.
+QString cachedLookup(const QString &table, const QString &key, const QString &value)
+{
+    KLVRRWCModelResources::ensureLoaded();
+    static QMutex lock;
+    static QHash<QString, QHash<QString, std::optional<QString>>> cache;
+    QMutexLocker locker(&lock);
+    QHash<QString, std::optional<QString>> &texts = cache[table];
+    auto it = texts.constFind(key);
+    if (it == texts.cend()) {
+        static const QString missing = QStringLiteral("\x01missing\x01");
+        const QString text = KLVRStringsTable::localizedString(key, missing, table);
+        it = texts.insert(key, text == missing ? std::nullopt : std::optional<QString>(text));
+    }
+    return it->has_value() ? **it : value;
+}
+
+const std::vector<std::unique_ptr<KLVRRWCLogEntry>> &noDuplicates()
+{
+    static const std::vector<std::unique_ptr<KLVRRWCLogEntry>> none;
+    return none;
+}
+} // namespace
+
+void KLVRRWCLogEntry::registerTypes()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        qRegisterMetaType<KLVRRWCDuration>();
+        qRegisterMetaType<KLVRRWCAbsoluteDuration>();
+        QMetaType::registerConverter<KLVRRWCDuration, QString>(&KLVRRWCDuration::stringValue);
+        QMetaType::registerConverter<KLVRRWCAbsoluteDuration, QString>(
+            [](const KLVRRWCAbsoluteDuration &d) { return d.description(); });
+        KLVRRWCProcessList::registerType();
+    });
+}
+
+KLVRRWCLogEntry::KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
+                                 const QVariantMap &properties)
+    : KLVRRWCLogEntry(date, event, monitor, KLVRRWCPropertyDictionary::fromMap(properties))
+{
+}
+
+KLVRRWCLogEntry::KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
+                                 const KLVRRWCPropertyDictionary &properties)
+    : m_date(date)
+    , m_event(KLVRRWCPropertyDictionary::intern(event))
+    , m_monitor(localizedStringForMonitor(monitor, KLVRRWCPropertyDictionary::intern(monitor)))
+    , m_properties(properties)
+    , m_group(KLVRRWCPropertyDictionary::intern(monitor))
+    , m_summary(localizedStringForSummary(event, m_event))
+{
+    registerTypes();
+}
+
+KLVRRWCLogEntry::~KLVRRWCLogEntry() = default;
+
+std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntry::makeEntry(KLVRAbsoluteTime date, const QString &event,
+                                                            const QString &monitor,
+                                                            const KLVRRWCPropertyDictionary &properties) const
+{
+    return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, properties);
+}
+
+std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntry::copy() const
+{
+    std::unique_ptr<KLVRRWCLogEntry> entry = makeEntry(m_date, m_event, m_monitor, m_properties);
+    entry->m_past = m_past;
+    entry->m_previous = m_previous;
+    entry->m_next = m_next;
+    entry->m_containerLog = m_containerLog;
+    entry->m_containerEntry = m_containerEntry;
+    if (m_duplicates) {
+        for (const auto &duplicate : *m_duplicates)
+            entry->mergeEntry(duplicate->copy());
+    }
+    entry->awakeFromLog();
+    return entry;
+}
+
+const std::vector<std::unique_ptr<KLVRRWCLogEntry>> &KLVRRWCLogEntry::duplicates() const
+{
+    return m_duplicates ? *m_duplicates : noDuplicates();
+}
+
+KLVRAbsoluteTime KLVRRWCLogEntry::finalDate() const
+{
+    return m_duplicates && !m_duplicates->empty() ? m_duplicates->back()->date() : m_date;
+}
+
+void KLVRRWCLogEntry::awakeFromLog()
+{
+    invalidateAttributes();
+}
+
+void KLVRRWCLogEntry::initAttributes()
+{
+    if (m_duplicates && !m_duplicates->empty()) {
+        QVariantList dates;
+        dates.reserve(qsizetype(m_duplicates->size()));
+        for (const auto &duplicate : *m_duplicates)
+            dates.append(QVariant::fromValue(duplicate->date()));
+        setAttributeValue(dates, general(QStringLiteral("Duplicates")));
+    }
+    const QVariant processes = property(QStringLiteral("Processes"));
+    if (processes.isValid())
+        setAttributeValue(processes, QStringLiteral("Processes"));
+}
+
+bool KLVRRWCLogEntry::isLike(const KLVRRWCLogEntry &) const
+{
+    return false;
+}
+
+void KLVRRWCLogEntry::mergeEntry(std::unique_ptr<KLVRRWCLogEntry> entry)
+{
+    if (!entry)
+        return;
+    entry->setContainer(this);
+    if (!m_duplicates)
+        m_duplicates = std::make_unique<std::vector<std::unique_ptr<KLVRRWCLogEntry>>>();
+    m_duplicates->push_back(std::move(entry));
+    // Attributes already built would miss the new duplicate; build them again when next read.
+    if (m_attributes)
+        invalidateAttributes();
+}
+
+void KLVRRWCLogEntry::invalidateAttributes()
+{
+    m_attributes.reset();
+}
+
+KLVRRWCLogEntry::Attributes &KLVRRWCLogEntry::ensureAttributes() const
+{
+    if (!m_attributes) {
+        m_attributes = std::make_unique<Attributes>();
+        const_cast<KLVRRWCLogEntry *>(this)->initAttributes();
+    }
+    return *m_attributes;
+}
+
+QStringList KLVRRWCLogEntry::attributes() const
+{
+    return ensureAttributes().names;
+}
+
+QVariantMap KLVRRWCLogEntry::attributeValues() const
+{
+    return ensureAttributes().values;
+}
+
+QVariant KLVRRWCLogEntry::attributeForKey(const QString &key) const
+{
+    return ensureAttributes().values.value(key);
+}
+
+void KLVRRWCLogEntry::setAttributeValue(const QVariant &value, const QString &key)
+{
+    Attributes &attributes = ensureAttributes();
+    if (!attributes.values.contains(key))
+        attributes.names.append(key);
+    attributes.values.insert(key, value);
+}
+
+KLVRRWCLogEntryEnumerator KLVRRWCLogEntry::pastEnumerator() const
+{
+    return KLVRRWCLogEntryEnumerator(this);
+}
+
+KLVRRWCGroupEnumerator KLVRRWCLogEntry::pastGroupEnumerator() const
+{
+    return KLVRRWCGroupEnumerator(this, true);
+}
+
+const KLVRRWCLogEntry *KLVRRWCLogEntry::pairAtTimeOfEntry(const KLVRRWCLogEntry *entry)
+{
+    for (const KLVRRWCLogEntry *e = entry; e; e = e->past()) {
+        if (!e->pairRepresents().isEmpty())
+            return e;
+    }
+    return nullptr;
+}
+
+QString KLVRRWCLogEntry::pairRepresentsAtDate(KLVRAbsoluteTime date, const KLVRRWCLogEntry *entry)
+{
+    static const QString awake = QStringLiteral("Awake");
+    const KLVRRWCLogEntry *pair = pairAtTimeOfEntry(entry);
+    if (!pair)
+        return awake;
+    if (pair->date() > date)
+        return pair->next() ? pair->next()->pairRepresents() : awake;
+    return pair->pairRepresents();
+}
+
+QString KLVRRWCLogEntry::powerSourceAtTimeOfEntry(const KLVRRWCLogEntry *entry)
+{
+    static const QString key = QStringLiteral("Power Source State");
+    for (const KLVRRWCLogEntry *e = entry; e; e = e->past()) {
+        const QVariant state = e->property(key);
+        if (state.isValid())
+            return state.toString();
+    }
+    return QStringLiteral("Unknown");
+}
+
+QString KLVRRWCLogEntry::toolTip() const
+{
+    return m_pair ? m_pair->pairRepresents() : QString();
+}
+
+QString KLVRRWCLogEntry::describe(const QVariant &value)
+{
+    if (value.userType() == qMetaTypeId<KLVRAbsoluteTime>())
+        return KLVRRWCAbsoluteDuration::dateDescription(value.value<KLVRAbsoluteTime>());
+    if (value.userType() == qMetaTypeId<KLVRRWCDuration>())
+        return value.value<KLVRRWCDuration>().stringValue();
+    if (value.userType() == qMetaTypeId<KLVRRWCProcessList>())
+        return value.value<KLVRRWCProcessList>().toString();
+    if (value.typeId() == QMetaType::QVariantList) {
+        QStringList items;
+        for (const QVariant &item : value.toList())
+            items << describe(item);
+        return QStringLiteral("(") + items.join(QStringLiteral(", ")) + QStringLiteral(")");
+    }
+    return KLVRFormat::describe(value);
+}
+
+QString KLVRRWCLogEntry::stringValue() const
+{
+    return KLVRFormat::string(QStringLiteral("%@\t%@\t%@"), KLVRRWCAbsoluteDuration::dateDescription(m_date), m_summary,
+                              attributesAsString());
+}
+
+QString KLVRRWCLogEntry::attributesAsString() const
+{
+    const Attributes &attributes = ensureAttributes();
+    QStringList parts;
+    for (const QString &name : attributes.names) {
+        const QVariant value = attributes.values.value(name);
+        if (value.typeId() == QMetaType::QVariantMap) {
+            const QVariantMap map = value.toMap();
+            QStringList pairs;
+            for (auto it = map.cbegin(); it != map.cend(); ++it)
+                pairs << it.key() + QLatin1Char(':') + describe(it.value());
+            parts << KLVRFormat::string(QStringLiteral("%@:[%@]"), name, pairs.join(QStringLiteral(", ")));
+        } else if (value.typeId() == QMetaType::QVariantList || value.userType() == qMetaTypeId<KLVRRWCProcessList>()) {
+            QStringList items;
+            if (value.typeId() == QMetaType::QVariantList) {
+                for (const QVariant &item : value.toList())
+                    items << describe(item);
+            } else {
+                items = value.value<KLVRRWCProcessList>().toStringList();
+            }
+            parts << KLVRFormat::string(QStringLiteral("%@:(%@)"), name, items.join(QStringLiteral(", ")));
+        } else {
+            parts << name;
+        }
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QVariant KLVRRWCLogEntry::propertyListSafe(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QVariantMap) {
+        QVariantMap safe;
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            safe.insert(it.key(), propertyListSafe(it.value()));
+        return safe;
+    }
+    if (value.typeId() == QMetaType::QVariantList) {
+        QVariantList safe;
+        for (const QVariant &item : value.toList())
+            safe.append(propertyListSafe(item));
+        return safe;
+    }
+    if (value.userType() == qMetaTypeId<KLVRRWCDuration>())
+        return value.value<KLVRRWCDuration>().stringValue();
+    if (value.userType() == qMetaTypeId<KLVRRWCProcessList>())
+        return value.value<KLVRRWCProcessList>().toVariantList();
+    return value;
+}
+
+QVariantMap KLVRRWCLogEntry::exportAsDictionary() const
+{
+    return QVariantMap{
+        {QStringLiteral("Date"), QVariant::fromValue(m_date)},
+        {QStringLiteral("Summary"), m_summary},
+        {QStringLiteral("Monitor"), m_monitor},
+        {QStringLiteral("Attributes"), propertyListSafe(attributeValues())},
+    };
+}
+
+bool KLVRRWCLogEntry::visible() const
+{
+    if (m_containerEntry)
+        return m_containerEntry->visible();
+    if (!m_containerLog || m_index < 0 || m_containerLog->objectAtIndex(m_index) != this)
+        return false;
+    const KLVRRWCRange range = m_containerLog->visibleRange();
+    return quint64(m_index) >= range.location && quint64(m_index) - range.location < range.length;
+}
+
+QVariantMap KLVRRWCLogEntry::scriptingProperties() const
+{
+    return QVariantMap{
+        {QStringLiteral("summary"), m_summary},
+        {QStringLiteral("monitor"), m_monitor},
+        {QStringLiteral("group"), group()},
+        {QStringLiteral("date"), QVariant::fromValue(m_date)},
+    };
+}
+
+QString KLVRRWCLogEntry::localizedStringForKey(const QString &key, const QString &value, const QString &table)
+{
+    return cachedLookup(table, key, value);
+}
+
+QString KLVRRWCLogEntry::localizedStringForMonitor(const QString &key, const QString &value)
+{
+    return cachedLookup(QStringLiteral("Monitor"), key, value);
+}
+
+QString KLVRRWCLogEntry::localizedStringForSummary(const QString &key, const QString &value)
+{
+    return cachedLookup(QStringLiteral("Summary"), key, value);
+}
+
+QString KLVRRWCLogEntry::general(const QString &key)
+{
+    return cachedLookup(QStringLiteral("General"), key, key);
+}

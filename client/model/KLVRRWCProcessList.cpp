@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCProcessList.h"
+
+#include "KLVRFormat.h"
+#include "KLVRRWCStringPool.h"
+
+#include <QMutexLocker>
+#include <mutex>
+
+namespace {
+// The last list built: consecutive power events usually see the same processes.
+std::shared_ptr<const std::vector<quint32>> lastBuilt;
+} // namespace
+
+KLVRRWCProcessList::KLVRRWCProcessList(const QStringList &names)
+{
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    QMutexLocker locker(&pool.lock());
+    Builder builder;
+    builder.reserve(names.size());
+    for (const QString &name : names)
+        builder.appendIndex(pool.indexOf(name.toUtf8()));
+    *this = builder.take();
+}
+
+QString KLVRRWCProcessList::at(qsizetype i) const
+{
+    if (i < 0 || i >= count())
+        return QString();
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    QMutexLocker locker(&pool.lock());
+    return pool.textAt((*m_indexes)[size_t(i)]);
+}
+
+QStringList KLVRRWCProcessList::toStringList() const
+{
+    QStringList names;
+    if (!m_indexes)
+        return names;
+    names.reserve(count());
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    QMutexLocker locker(&pool.lock());
+    for (quint32 index : *m_indexes)
+        names.append(pool.textAt(index));
+    return names;
+}
+
+QVariantList KLVRRWCProcessList::toVariantList() const
+{
+    QVariantList names;
+    if (!m_indexes)
+        return names;
+    names.reserve(count());
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    QMutexLocker locker(&pool.lock());
+    for (quint32 index : *m_indexes)
+        names.append(pool.textAt(index));
+    return names;
+}
+
+QString KLVRRWCProcessList::toString() const
+{
+    return QStringLiteral("(") + toStringList().join(QStringLiteral(", ")) + QStringLiteral(")");
+}
+
+bool operator==(const KLVRRWCProcessList &a, const KLVRRWCProcessList &b)
+{
+    if (a.m_indexes == b.m_indexes)
+        return true;
+    if (a.count() != b.count())
+        return false;
+    return a.count() == 0 || *a.m_indexes == *b.m_indexes;
+}
+
+KLVRRWCProcessList KLVRRWCProcessList::Builder::take()
+{
+    if (lastBuilt && *lastBuilt == m_indexes) {
+        m_indexes.clear();
+        return KLVRRWCProcessList(lastBuilt);
+    }
+    m_indexes.shrink_to_fit();
+    lastBuilt = std::make_shared<const std::vector<quint32>>(std::move(m_indexes));
+    m_indexes = {};
+    return KLVRRWCProcessList(lastBuilt);
+}
+
+void KLVRRWCProcessList::registerType()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        qRegisterMetaType<KLVRRWCProcessList>();
+        QMetaType::registerConverter<KLVRRWCProcessList, QVariantList>(&KLVRRWCProcessList::toVariantList);
+        QMetaType::registerConverter<KLVRRWCProcessList, QStringList>(&KLVRRWCProcessList::toStringList);
+        QMetaType::registerConverter<KLVRRWCProcessList, QString>(&KLVRRWCProcessList::toString);
+    });
+}

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCPropertyDictionary.h"
+
+#include "KLVRRWCProcessList.h"
+#include "KLVRRWCStringPool.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <algorithm>
+
+namespace {
+QMutex keySetsLock;
+QHash<QStringList, std::shared_ptr<const QStringList>> keySets;
+
+std::shared_ptr<const QStringList> sharedKeys(const QStringList &keys)
+{
+    QMutexLocker locker(&keySetsLock);
+    auto it = keySets.constFind(keys);
+    if (it != keySets.cend())
+        return *it;
+    auto shared = std::make_shared<const QStringList>(keys);
+    keySets.insert(keys, shared);
+    return shared;
+}
+
+bool allTexts(const QVariantList &list)
+{
+    return std::all_of(list.cbegin(), list.cend(), [](const QVariant &v) { return v.typeId() == QMetaType::QString; });
+}
+} // namespace
+
+QString KLVRRWCPropertyDictionary::intern(QStringView text)
+{
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    const QByteArray utf8 = text.toUtf8();
+    QMutexLocker locker(&pool.lock());
+    return pool.intern(utf8);
+}
+
+QVariant KLVRRWCPropertyDictionary::compact(const QString &key, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return intern(value.toString());
+    case QMetaType::QVariantList: {
+        const QVariantList list = value.toList();
+        if (key == QLatin1String("Processes") && allTexts(list)) {
+            KLVRRWCProcessList::registerType();
+            QStringList names;
+            names.reserve(list.size());
+            for (const QVariant &v : list)
+                names.append(v.toString());
+            return QVariant::fromValue(KLVRRWCProcessList(names));
+        }
+        QVariantList compacted;
+        compacted.reserve(list.size());
+        for (const QVariant &v : list)
+            compacted.append(compact(QString(), v));
+        return compacted;
+    }
+    case QMetaType::QVariantMap: {
+        const QVariantMap map = value.toMap();
+        QVariantMap compacted;
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            compacted.insert(intern(it.key()), compact(it.key(), it.value()));
+        return compacted;
+    }
+    default:
+        return value;
+    }
+}
+
+KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::fromMap(const QVariantMap &map)
+{
+    Builder builder;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        builder.insert(intern(it.key()), compact(it.key(), it.value()));
+    return builder.take();
+}
+
+qsizetype KLVRRWCPropertyDictionary::indexOf(const QString &key) const
+{
+    if (!m_keys)
+        return -1;
+    const auto it = std::lower_bound(m_keys->cbegin(), m_keys->cend(), key);
+    if (it == m_keys->cend() || *it != key)
+        return -1;
+    return it - m_keys->cbegin();
+}
+
+QVariant KLVRRWCPropertyDictionary::value(const QString &key) const
+{
+    const qsizetype i = indexOf(key);
+    return i < 0 ? QVariant() : m_values.at(i);
+}
+
+QStringList KLVRRWCPropertyDictionary::keys() const
+{
+    return m_keys ? *m_keys : QStringList();
+}
+
+QVariantMap KLVRRWCPropertyDictionary::toMap() const
+{
+    QVariantMap map;
+    for (qsizetype i = 0; i < m_values.size(); ++i)
+        map.insert(m_keys->at(i), m_values.at(i));
+    return map;
+}
+
+bool operator==(const KLVRRWCPropertyDictionary &a, const KLVRRWCPropertyDictionary &b)
+{
+    if (a.m_values.size() != b.m_values.size())
+        return false;
+    if (a.m_values.isEmpty())
+        return true;
+    if (a.m_keys != b.m_keys && *a.m_keys != *b.m_keys)
+        return false;
+    return a.m_values == b.m_values;
+}
+
+void KLVRRWCPropertyDictionary::Builder::insert(const QString &key, const QVariant &value)
+{
+    m_items.append({key, value});
+}
+
+KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::Builder::take()
+{
+    // Later duplicates of a key win, as in a dictionary filled in reading order.
+    std::stable_sort(m_items.begin(), m_items.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QStringList keys;
+    QList<QVariant> values;
+    keys.reserve(m_items.size());
+    values.reserve(m_items.size());
+    for (const auto &item : std::as_const(m_items)) {
+        if (!keys.isEmpty() && keys.constLast() == item.first) {
+            values.last() = item.second;
+            continue;
+        }
+        keys.append(item.first);
+        values.append(item.second);
+    }
+    m_items.clear();
+    KLVRRWCPropertyDictionary dictionary;
+    if (!values.isEmpty()) {
+        dictionary.m_keys = sharedKeys(keys);
+        dictionary.m_values = std::move(values);
+    }
+    return dictionary;
+}
