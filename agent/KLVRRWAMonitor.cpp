@@ -5,7 +5,7 @@
 #include "KLVRAssertionException.h"
 #include "KLVRRWAStore.h"
 
-Q_LOGGING_CATEGORY(lcRWAMonitor, "com.klvr.restwatch.agent.monitor")
+Q_LOGGING_CATEGORY(lcRWAMonitor, "restwatch.agent.monitor")
 
 KLVRRWAMonitor::KLVRRWAMonitor(KLVRRWAStore *aStore, QObject *parent)
     : QObject(parent)
