@@ -18,7 +18,9 @@ public:
     template<typename... Args>
     static QString string(const QString &format, Args &&...arguments)
     {
-        return string(format, QVariantList{QVariant::fromValue(std::forward<Args>(arguments))...});
+        // A named list: a temporary would bind to this template again and recurse without end.
+        const QVariantList list{QVariant::fromValue(std::forward<Args>(arguments))...};
+        return string(format, list);
     }
 
     // The text "%@" gives for a value: numbers in their shortest form, dates as "%lf", lists and
