@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWAService.h"
+
+#include "KLVRAbsoluteTime.h"
+#include "KLVRAssertionException.h"
+#include "KLVRBundle.h"
+#include "KLVRFormat.h"
+#include "KLVRRWAStore.h"
+#include "klvrrwaserviceprotocol_adaptor.h"
+
+#include <QDBusPendingCallWatcher>
+#include <cmath>
+
+Q_LOGGING_CATEGORY(lcRWAService, "com.klvr.restwatch.agent.service")
+
+namespace {
+
+const QString ClassName = QStringLiteral("KLVRRWAService");
+const QString FailedError = QStringLiteral("com.klvr.restwatch.Error.Failed");
+const QString InvalidArgsError = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+const QString LimitsExceededError = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
+constexpr int kRequestTimeoutMs = 2000;
+
+bool isNameElementCharacter(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+           || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_') || c == QLatin1Char('-');
+}
+
+// A bus name as the D-Bus specification allows it: unique (":1.42") or well-known
+// ("com.klvr.restwatch._store").
+bool isValidBusName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > 255)
+        return false;
+    const bool unique = name.startsWith(QLatin1Char(':'));
+    const QStringList elements = name.mid(unique ? 1 : 0).split(QLatin1Char('.'));
+    if (elements.size() < 2)
+        return false;
+    for (const QString &element : elements) {
+        if (element.isEmpty() || (!unique && element.front().isDigit()))
+            return false;
+        if (!std::all_of(element.cbegin(), element.cend(), isNameElementCharacter))
+            return false;
+    }
+    return true;
+}
+
+qint64 utf8Length(const QString &text)
+{
+    qint64 length = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        length += u < 0x80 ? 1 : u < 0x800 ? 2 : c.isSurrogate() ? 2 : 3;
+    }
+    return length;
+}
+
+} // namespace
+
+KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &connection)
+    : m_store(aStore)
+    , m_connection(connection)
+{
+}
+
+KLVRRWAService::~KLVRRWAService()
+{
+    if (!m_registered)
+        return;
+    m_connection.unregisterService(name());
+    m_connection.unregisterObject(ObjectPath);
+}
+
+std::unique_ptr<KLVRRWAService> KLVRRWAService::create(KLVRRWAStore *aStore, const QDBusConnection &connection)
+{
+    KLVR_PARAMETER_ASSERT(aStore);
+    KLVRRWARegisterEventListType();
+    std::unique_ptr<KLVRRWAService> service(new KLVRRWAService(aStore, connection));
+    new KLVRRWAServiceProtocolAdaptor(service.get());
+    QDBusConnection bus = connection;
+    const bool registered = bus.isConnected() && bus.registerObject(ObjectPath, service.get(), QDBusConnection::ExportAdaptors);
+    if (!registered || !bus.registerService(name())) {
+        if (registered)
+            bus.unregisterObject(ObjectPath);
+        qCInfo(lcRWAService).noquote() << KLVRFormat::string("%@ unable to register connection with name: %@", ClassName, name());
+        return nullptr;
+    }
+    service->m_registered = true;
+    connect(aStore, &KLVRRWAStore::entriesAddedChanged, service.get(), &KLVRRWAService::notifyEventsDidChange);
+    service->m_enabled = true;
+    return service;
+}
+
+QString KLVRRWAService::name()
+{
+    return KLVRBundle::main().bundleIdentifier();
+}
+
+QString KLVRRWAService::version()
+{
+    try {
+        return m_store->databaseVersion();
+    } catch (const KLVRAssertionException &exception) {
+        replyError(FailedError, exception.message());
+        return {};
+    }
+}
+
+KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double toDate)
+{
+    // NaN stands for a missing bound; an infinite one is a caller's mistake, not a range.
+    if (std::isinf(fromDate) || std::isinf(toDate)) {
+        replyError(InvalidArgsError, QStringLiteral("sortedEventsFromDate takes finite dates, or NaN for none"));
+        return {};
+    }
+    const auto bound = [](double seconds) {
+        return std::isnan(seconds) ? KLVRAbsoluteTime::invalid() : KLVRAbsoluteTime(seconds);
+    };
+    KLVRRWAEventList events;
+    try {
+        events = m_store->sortedEntriesFromDate(bound(fromDate), bound(toDate)).value_or(KLVRRWAEventList());
+    } catch (const KLVRAssertionException &exception) {
+        replyError(FailedError, exception.message());
+        return {};
+    }
+    const qint64 size = replySize(events);
+    if (size > kMaxReplyBytes) {
+        const QString text = KLVRFormat::string("%@ %ld events need %ld bytes, more than the %ld a reply may carry; "
+                                                "ask for a smaller range",
+                                                ClassName, qint64(events.size()), size, kMaxReplyBytes);
+        qCInfo(lcRWAService).noquote() << text;
+        replyError(TooLargeError, text);
+        return {};
+    }
+    return events;
+}
+
+void KLVRRWAService::registerForEventUpdates(const QString &name)
+{
+    if (!isValidBusName(name)) {
+        replyError(InvalidArgsError, QStringLiteral("registerForEventUpdates takes a D-Bus bus name"));
+        return;
+    }
+    const QString caller = calledFromDBus() ? message().service() : QString();
+    if (m_updateIdentifiers.contains(name)) {
+        m_updateIdentifiers.insert(name, caller);
+        return;
+    }
+    const qsizetype fromCaller = std::count(m_updateIdentifiers.cbegin(), m_updateIdentifiers.cend(), caller);
+    if (m_updateIdentifiers.size() >= kMaxRegistrations || fromCaller >= kMaxRegistrationsPerCaller) {
+        qCDebug(lcRWAService) << "refused registration of" << name << "from" << caller;
+        replyError(LimitsExceededError, QStringLiteral("registerForEventUpdates: too many registrations"));
+        return;
+    }
+    m_updateIdentifiers.insert(name, caller);
+}
+
+void KLVRRWAService::unregisterForEventUpdates(const QString &name)
+{
+    m_updateIdentifiers.remove(name);
+}
+
+void KLVRRWAService::notifyEventsDidChange()
+{
+    if (!m_enabled)
+        return;
+    // A change within the interval is dropped, not postponed: the next batch write notifies.
+    if (m_lastUpdate.isValid() && m_lastUpdate.elapsed() < qint64(m_updateInterval * 1000.0))
+        return;
+    const QStringList names = m_updateIdentifiers.keys();
+    for (const QString &name : names)
+        sendUpdate(name);
+    m_lastUpdate.start();
+}
+
+void KLVRRWAService::sendUpdate(const QString &name)
+{
+    // The owner is looked up without blocking, so a slow bus never stalls the agent's loop.
+    QDBusMessage lookup = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                         QStringLiteral("/org/freedesktop/DBus"),
+                                                         QStringLiteral("org.freedesktop.DBus"),
+                                                         QStringLiteral("GetNameOwner"));
+    lookup << name;
+    auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(lookup, kRequestTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusMessage reply = call->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            if (reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+                qCInfo(lcRWAService).noquote() << KLVRFormat::string("Update Exception: %@", reply.errorMessage());
+            m_updateIdentifiers.remove(name);
+            return;
+        }
+        QDBusMessage notice = QDBusMessage::createMethodCall(reply.arguments().constFirst().toString(), UpdatePath,
+                                                             UpdateInterface, QStringLiteral("eventsDidChange"));
+        notice.setAutoStartService(false);
+        if (!m_connection.send(notice)) {
+            qCInfo(lcRWAService).noquote() << KLVRFormat::string("Update Exception: %@", m_connection.lastError().message());
+            m_updateIdentifiers.remove(name);
+        }
+    });
+}
+
+qint64 KLVRRWAService::replySize(const KLVRRWAEventList &events)
+{
+    qint64 offset = 0;
+    const auto align = [&offset](qint64 boundary) { offset = (offset + boundary - 1) / boundary * boundary; };
+    const auto addString = [&](const QString &text) {
+        align(4);
+        offset += 4 + utf8Length(text) + 1;
+    };
+    offset += 4; // the list's length
+    for (const KLVRRWAEvent &event : events) {
+        align(4);
+        offset += 4; // the dictionary's length
+        align(8);
+        for (auto it = event.cbegin(); it != event.cend(); ++it) {
+            align(8);
+            addString(it.key());
+            addString(it.value());
+        }
+    }
+    return offset;
+}
+
+void KLVRRWAService::replyError(const QString &name, const QString &text)
+{
+    // One-way callers get no answer; an unrequested reply would only be refused by the bus.
+    if (calledFromDBus() && message().isReplyRequired())
+        sendErrorReply(name, text);
+}

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include "KLVRRWAEventList.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLoggingCategory>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class KLVRRWAStore;
+
+Q_DECLARE_LOGGING_CATEGORY(lcRWAService)
+
+// The agent's event service on D-Bus: bus name = the bundle identifier, object
+// /com/klvr/restwatch/agent, interface com.klvr.restwatch.KLVRRWAServiceProtocol. Clients read
+// events by date range and register a bus name to be told, at most once per updateInterval,
+// that new events were written. Registrations live in memory only; a name whose owner has gone
+// is forgotten at the next round of notices.
+//
+// The store is not owned; it must outlive the service.
+class KLVRRWAService : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(KLVRRWAService)
+
+public:
+    static inline const QString ObjectPath = QStringLiteral("/com/klvr/restwatch/agent");
+    static inline const QString UpdatePath = QStringLiteral("/com/klvr/restwatch/store");
+    static inline const QString UpdateInterface = QStringLiteral("com.klvr.restwatch.KLVRRWAUpdateProtocol");
+    static inline const QString TooLargeError = QStringLiteral("com.klvr.restwatch.Error.TooLarge");
+    // Replies stay well below the system bus's 32 MiB message limit, which would cost the
+    // agent its connection.
+    static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;
+    // Registrations accepted in all, and from one caller; enough for every user's client.
+    static constexpr int kMaxRegistrations = 1024;
+    static constexpr int kMaxRegistrationsPerCaller = 16;
+
+    // Registers the service on connection; null (after logging) when the name is taken.
+    static std::unique_ptr<KLVRRWAService> create(KLVRRWAStore *aStore, const QDBusConnection &connection);
+    ~KLVRRWAService() override;
+
+    // The registered name: the main bundle's identifier.
+    static QString name();
+    KLVRRWAStore *store() const { return m_store; }
+    QDBusConnection connection() const { return m_connection; }
+    QStringList updateIdentifiers() const { return m_updateIdentifiers.keys(); }
+    double updateInterval() const { return m_updateInterval; }
+    void setUpdateInterval(double seconds) { m_updateInterval = seconds; }
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+
+    // The D-Bus interface (called by the generated adaptor).
+    QString version();
+    KLVRRWAEventList sortedEventsFromDate(double fromDate, double toDate);
+    void registerForEventUpdates(const QString &name);
+    void unregisterForEventUpdates(const QString &name);
+
+    // Sends a round of eventsDidChange notices unless disabled or one went out less than
+    // updateInterval ago.
+    void notifyEventsDidChange();
+
+    // D-Bus marshalled size of a reply carrying events (an upper bound, within a few bytes).
+    static qint64 replySize(const KLVRRWAEventList &events);
+
+private:
+    KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &connection);
+    void sendUpdate(const QString &name);
+    void replyError(const QString &name, const QString &text);
+
+    KLVRRWAStore *m_store = nullptr;
+    QDBusConnection m_connection;
+    bool m_registered = false;
+    // Callback name -> unique name of the caller that registered it.
+    QHash<QString, QString> m_updateIdentifiers;
+    double m_updateInterval = 1.0;
+    // Monotonic, so that a clock set back cannot silence the notices; invalid = distant past.
+    QElapsedTimer m_lastUpdate;
+    bool m_enabled = false;
+};

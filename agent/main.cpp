@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRBundle.h"
+#include "KLVRRWAStore.h"
+#include "KLVRRWAgentController.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <cstdlib>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace {
+
+// Root serves on the system bus when one is reachable; anybody else on the session bus.
+QDBusConnection::BusType agentBusType()
+{
+    if (geteuid() == 0 && QDBusConnection::systemBus().isConnected())
+        return QDBusConnection::SystemBus;
+    return QDBusConnection::SessionBus;
+}
+
+int runAgent()
+{
+    const QDBusConnection::BusType busType = agentBusType();
+    const QDBusConnection servicesBus = busType == QDBusConnection::SystemBus ? QDBusConnection::systemBus()
+                                                                             : QDBusConnection::sessionBus();
+    if (!servicesBus.isConnected()) {
+        qCritical("com.klvr.restwatch.agent: no D-Bus bus reachable: %s", qPrintable(servicesBus.lastError().message()));
+        return EXIT_FAILURE;
+    }
+    const QDBusConnection eventsBus = QDBusConnection::connectToBus(busType, QStringLiteral("com.klvr.restwatch.agent.events"));
+
+    KLVRRWAgentController controller(servicesBus, eventsBus, QDBusConnection::systemBus());
+    if (!controller.isBuilt())
+        return EXIT_SUCCESS;
+    qInfo("com.klvr.restwatch.agent: serving on the %s bus; store %s",
+          busType == QDBusConnection::SystemBus ? "system" : "session",
+          qPrintable(controller.store()->databaseURL().toLocalFile()));
+    controller.start();
+    QCoreApplication::exec();
+    controller.stop();
+    return EXIT_SUCCESS;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    KLVRBundle::setMain(QStringLiteral(":/agent/Info.plist"));
+    // Under systemd the journal already collects syslog; elsewhere show it on stderr as well.
+    openlog("com.klvr.restwatch.agent", LOG_PID | (qEnvironmentVariableIsSet("JOURNAL_STREAM") ? 0 : LOG_PERROR), LOG_DAEMON);
+    return runAgent();
+}
