@@ -63,11 +63,12 @@ QString KLVRRWCAbsoluteDuration::dateDescription(KLVRAbsoluteTime date)
 
 QString KLVRRWCAbsoluteDuration::periodDescription() const
 {
-    if (m_duration <= 86400.0)
-        return formatted(m_startDate.addSeconds(m_duration / 2.0), QStringLiteral("dddd, d MMMM yyyy"));
-
     const QDate start = m_startDate.toDateTime().date();
     const QDate end = endDate().toDateTime().date();
+    // A whole local day is one day even when the clock change makes it 25 hours long.
+    if (m_duration <= 86400.0 || start == end)
+        return formatted(m_startDate.addSeconds(m_duration / 2.0), QStringLiteral("dddd, d MMMM yyyy"));
+
     if (start.year() != end.year())
         return KLVRFormat::string(QStringLiteral("%@ - %@"), formatted(m_startDate, QStringLiteral("d MMMM yyyy")),
                                   formatted(endDate(), QStringLiteral("d MMMM yyyy")));
