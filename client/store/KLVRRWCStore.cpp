@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCStore.h"
+
+#include "KLVRAgentController.h"
+#include "KLVRAssertionException.h"
+#include "KLVRBundle.h"
+#include "KLVRFormat.h"
+#include "KLVRPropertyList.h"
+#include "KLVRRWAEventList.h"
+#include "KLVRRWAServiceProtocolProxy.h"
+#include "KLVRRWCLog.h"
+#include "KLVRRWCStoreUpdateAdaptor.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+#include <cmath>
+
+Q_LOGGING_CATEGORY(lcStore, "restwatch.store")
+
+namespace {
+
+const QString kClassName = QStringLiteral("KLVRRWCStore");
+const QString kLastSync = QStringLiteral("lastSync");
+const QString kDate = QStringLiteral("date");
+const QString kProperties = QStringLiteral("properties");
+
+// The distant past and future of the whole system (year 1 and year 4001).
+constexpr double kDistantPast = -63114076800.0;
+constexpr double kDistantFuture = 63113904000.0;
+
+// A time as it travels: on the microsecond grid of its "%lf" text.
+double onTimeGrid(double seconds)
+{
+    return std::round(seconds / KLVRRWCStore::kTimeResolution) * KLVRRWCStore::kTimeResolution;
+}
+
+QString timeText(double seconds)
+{
+    return KLVRAbsoluteTime(seconds).toText();
+}
+
+} // namespace
+
+KLVRRWCStore::KLVRRWCStore(const QDBusConnection &systemBus, const QDBusConnection &sessionBus, QObject *parent)
+    : KLVRDatabaseController(parent)
+    , m_systemBus(systemBus)
+    , m_sessionBus(sessionBus)
+{
+    KLVRRWARegisterEventListType();
+    new KLVRRWCStoreUpdateAdaptor(this);
+    createUpdateEndpoint(m_systemBus);
+    if (m_sessionBus.name() != m_systemBus.name())
+        createUpdateEndpoint(m_sessionBus);
+
+    if (!m_endpoints.isEmpty()) {
+        m_updateTimer = new QTimer(this);
+        m_updateTimer->setInterval(kUpdateInterval);
+        connect(m_updateTimer, &QTimer::timeout, this, &KLVRRWCStore::updateTimerDidNotify);
+        m_updateTimer->start();
+    }
+    m_installedChangeTimer.setSingleShot(true);
+    m_installedChangeTimer.setInterval(kInstalledChangeDelay);
+    connect(&m_installedChangeTimer, &QTimer::timeout, this, &KLVRRWCStore::updateAgentConnection);
+}
+
+KLVRRWCStore::~KLVRRWCStore()
+{
+    for (Endpoint &endpoint : m_endpoints) {
+        endpoint.bus.unregisterObject(kUpdatePath);
+        if (endpoint.ownsName)
+            endpoint.bus.unregisterService(endpoint.identifier);
+    }
+}
+
+void KLVRRWCStore::createUpdateEndpoint(QDBusConnection bus)
+{
+    if (!bus.isConnected())
+        return;
+    // Only the update protocol's adaptor is exported: a caller can reach eventsDidChange alone.
+    if (!bus.registerObject(kUpdatePath, this, QDBusConnection::ExportAdaptors)) {
+        qCWarning(lcStore).noquote() << kClassName << "unable to vend the update endpoint on" << bus.name();
+        return;
+    }
+    // Another user's client may own the name already; the agent then calls this one by its
+    // unique name.
+    const bool ownsName = bus.registerService(updateIdentifier());
+    m_endpoints.append({bus, ownsName ? updateIdentifier() : bus.baseService(), ownsName});
+}
+
+QString KLVRRWCStore::updateIdentifier() const
+{
+    return KLVRBundle::main().bundleIdentifier() + QStringLiteral("._store");
+}
+
+QString KLVRRWCStore::updateIdentifierForBus(const QDBusConnection &bus) const
+{
+    for (const Endpoint &endpoint : m_endpoints) {
+        if (endpoint.bus.name() == bus.name() || endpoint.bus.baseService() == bus.baseService())
+            return endpoint.identifier;
+    }
+    return QString();
+}
+
+void KLVRRWCStore::awakeFromNib()
+{
+    KLVR_ASSERT(m_agentController, KLVRFormat::string(QStringLiteral("%@ agentController is not connected."), kClassName));
+    KLVR_ASSERT(m_logController, KLVRFormat::string(QStringLiteral("%@ logController is not connected."), kClassName));
+    if (m_awake)
+        return;
+    m_awake = true;
+    // Every state change counts: a pull when the agent is there, a stop marker when it left.
+    connect(m_agentController, &KLVRAgentController::stateChanged, this, &KLVRRWCStore::agentStateDidChange);
+}
+
+// ---- cache database --------------------------------------------------------------------------
+
+QUrl KLVRRWCStore::databaseURL()
+{
+    const QString name = KLVRBundle::main().name();
+    KLVR_ASSERT(!name.isEmpty(), KLVRFormat::string(QStringLiteral("%@ Info.plist missing %@"), kClassName,
+                                                    QStringLiteral("CFBundleName")));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QDir().mkpath(documents))
+        return QUrl();
+    return QUrl::fromLocalFile(QDir(documents).filePath(name + QStringLiteral(".rest-watch-events")));
+}
+
+void KLVRRWCStore::databaseDidOpen()
+{
+    executeStatements(QStringLiteral("KLVRRWCStoreSQLCreate"));
+}
+
+KLVRAbsoluteTime KLVRRWCStore::lastSyncDate()
+{
+    const QString text = stringForSetting(kLastSync);
+    if (text.isNull())
+        return KLVRAbsoluteTime(kDistantPast);
+    const KLVRAbsoluteTime date = KLVRAbsoluteTime::fromText(text);
+    return date.isValid() ? date : KLVRAbsoluteTime(kDistantPast);
+}
+
+void KLVRRWCStore::setLastSyncDate(std::optional<KLVRAbsoluteTime> date)
+{
+    setString(date ? date->toText() : QString(), kLastSync);
+}
+
+void KLVRRWCStore::cacheEvents(const QList<QVariantMap> &someEvents)
+{
+    // One transaction: a whole pull is cached or nothing of it, and thousands of rows cost one
+    // write to disk.
+    executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchBegin"));
+    try {
+        for (const QVariantMap &event : someEvents)
+            cacheEvent(event);
+    } catch (...) {
+        executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchRollback"));
+        throw;
+    }
+    executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchCommit"));
+}
+
+void KLVRRWCStore::cacheEvent(const QVariantMap &anEvent)
+{
+    KLVR_PARAMETER_ASSERT(!anEvent.isEmpty());
+    QString error;
+    const QByteArray data = KLVRPropertyList::write(anEvent, KLVRPropertyList::Format::Binary, &error);
+    KLVR_ASSERT(!data.isEmpty() && error.isEmpty(),
+                KLVRFormat::string(QStringLiteral("%@ serialization of '%@' failed %@."), kClassName, anEvent, error));
+    executeStatement(QStringLiteral("KLVRRWCStoreSQLCacheInsert"),
+                     {{QStringLiteral("@date"), anEvent.value(kDate).toString()}, {QStringLiteral("@properties"), data}});
+}
+
+QList<QVariantMap> KLVRRWCStore::sortedCachedEventsFromDate(std::optional<KLVRAbsoluteTime> from,
+                                                            std::optional<KLVRAbsoluteTime> to)
+{
+    const Rows rows = executeStatement(QStringLiteral("KLVRRWCStoreSQLCacheSelect"),
+                                       {{QStringLiteral("@from"), timeText(from ? from->seconds() : 0.0)},
+                                        {QStringLiteral("@to"), timeText(to ? to->seconds() : kDistantFuture)}});
+    QList<QVariantMap> events;
+    if (!rows)
+        return events;
+    events.reserve(rows->size());
+    for (const Row &row : *rows) {
+        const QVariant value = row.value(kProperties);
+        const QByteArray bytes = value.typeId() == QMetaType::QString ? value.toString().toUtf8() : value.toByteArray();
+        QString error;
+        const QVariant event = KLVRPropertyList::read(bytes, &error);
+        // One damaged row must not keep the client from starting: it is left out and reported.
+        if (event.typeId() != QMetaType::QVariantMap || !error.isEmpty()) {
+            qCWarning(lcStore).noquote() << KLVRFormat::string(QStringLiteral("%@ inflation of '%@' failed %@."), kClassName,
+                                                               value, error.isEmpty() ? QStringLiteral("not a dictionary") : error);
+            continue;
+        }
+        events.append(event.toMap());
+    }
+    return events;
+}
+
+// ---- replay and local events ---------------------------------------------------------------
+
+void KLVRRWCStore::syncWithLocalCache()
+{
+    updateLogEvents();
+}
+
+void KLVRRWCStore::updateLogEvents()
+{
+    if (!m_logController)
+        return;
+    const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
+    const QList<QVariantMap> events = sortedCachedEventsFromDate(after, std::nullopt);
+    if (events.isEmpty())
+        return;
+    qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("cache provided %u entries."), uint(events.size()));
+    m_logController->addExternalEntries(events);
+}
+
+void KLVRRWCStore::addEntry(const QString &anEntry, const QString &aMonitorSignature, KLVRAbsoluteTime aTime)
+{
+    const QVariantMap event{{kDate, aTime.toText()},
+                            {QStringLiteral("description"), anEntry},
+                            {QStringLiteral("monitor"), aMonitorSignature},
+                            {kProperties, QStringLiteral("NULL")}};
+    cacheEvent(event);
+    if (m_logController)
+        m_logController->addExternalEntries(QList<QVariantMap>{event});
+}
+
+// ---- pulling from the agent ----------------------------------------------------------------
+
+std::optional<QDBusConnection> KLVRRWCStore::agentConnection()
+{
+    const QString name = m_agentController ? m_agentController->agentName() : QString();
+    if (name.isEmpty())
+        return std::nullopt;
+    if (m_agentConnection && m_agentConnection->isConnected()
+        && m_agentConnection->interface()->isServiceRegistered(name).value())
+        return m_agentConnection;
+    m_agentConnection.reset();
+    for (QDBusConnection bus : {m_systemBus, m_sessionBus}) {
+        if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(name).value()) {
+            m_agentConnection = bus;
+            break;
+        }
+    }
+    return m_agentConnection;
+}
+
+bool KLVRRWCStore::sync()
+{
+    if (m_pull) {
+        m_pullAgain = true;
+        return true;
+    }
+    fetchAgentEvents();
+    return m_pull.has_value();
+}
+
+void KLVRRWCStore::eventsDidChange()
+{
+    sync();
+}
+
+void KLVRRWCStore::updateTimerDidNotify()
+{
+    sync();
+}
+
+void KLVRRWCStore::fetchAgentEvents()
+{
+    if (!m_agentController || !m_agentController->isInstalled())
+        return;
+    const std::optional<QDBusConnection> bus = agentConnection();
+    if (!bus)
+        return;
+
+    KLVRRWAServiceProtocolProxy agent(m_agentController->agentName(), kAgentPath, *bus);
+    const QString identifier = updateIdentifierForBus(*bus);
+    if (!identifier.isEmpty())
+        agent.registerForEventUpdates(identifier);
+
+    // The upper bound is the sync time recorded afterwards, exactly as the agent will read it, so
+    // that the next pull starts right after it and no event falls in between.
+    const KLVRAbsoluteTime now(onTimeGrid(KLVRAbsoluteTime::now().seconds()));
+    const double from = onTimeGrid(lastSyncDate().seconds()) + kTimeResolution;
+    m_pull = Pull{*bus, now, {Range{from, now.seconds()}}, {}};
+    requestNextRange();
+}
+
+void KLVRRWCStore::requestNextRange()
+{
+    if (m_pull->ranges.empty()) {
+        finishPull(true);
+        return;
+    }
+    const Range range = m_pull->ranges.front();
+    KLVRRWAServiceProtocolProxy agent(m_agentController ? m_agentController->agentName() : QString(), kAgentPath,
+                                      m_pull->bus);
+    agent.setTimeout(kAgentTimeout);
+    auto *watcher = new QDBusPendingCallWatcher(agent.sortedEventsFromDate(range.from, range.to), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, &KLVRRWCStore::rangeDidArrive);
+}
+
+void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
+{
+    watcher->deleteLater();
+    QDBusPendingReply<KLVRRWAEventList> reply = *watcher;
+    const Range range = m_pull->ranges.front();
+    if (reply.isError()) {
+        if (reply.error().name() != kTooLargeError) {
+            finishPull(false, reply.error().message());
+            return;
+        }
+        // Too much for one message: each half in turn, the first keeping the middle itself.
+        const double middle = std::floor((range.from / 2.0 + range.to / 2.0) / kTimeResolution) * kTimeResolution;
+        if (!(middle >= range.from && middle + kTimeResolution <= range.to)) {
+            finishPull(false, KLVRFormat::string(QStringLiteral("events from %lf to %lf do not fit into one message"),
+                                                 range.from, range.to));
+            return;
+        }
+        m_pull->ranges.pop_front();
+        m_pull->ranges.push_front(Range{middle + kTimeResolution, range.to});
+        m_pull->ranges.push_front(Range{range.from, middle});
+        requestNextRange();
+        return;
+    }
+    m_pull->ranges.pop_front();
+    const KLVRRWAEventList events = reply.value();
+    for (const KLVRRWAEvent &event : events) {
+        QVariantMap record;
+        for (auto it = event.cbegin(); it != event.cend(); ++it)
+            record.insert(it.key(), it.value());
+        m_pull->events.append(record);
+    }
+    requestNextRange();
+}
+
+void KLVRRWCStore::finishPull(bool success, const QString &failure)
+{
+    Pull pull = std::move(*m_pull);
+    m_pull.reset();
+    if (!success) {
+        qCWarning(lcStore).noquote() << kClassName << "pull from the agent failed:" << failure;
+    } else if (!pull.events.isEmpty()) {
+        cacheEvents(pull.events);
+        setLastSyncDate(pull.now);
+        qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("agent provided %u entries up to %@."),
+                                                        uint(pull.events.size()), pull.now.toDateTime());
+        updateLogEvents();
+    }
+    Q_EMIT pullFinished(success, int(pull.events.size()));
+    if (std::exchange(m_pullAgain, false))
+        fetchAgentEvents();
+}
+
+// ---- following the agent -------------------------------------------------------------------
+
+void KLVRRWCStore::agentStateDidChange()
+{
+    m_installedChangeTimer.start();
+}
+
+void KLVRRWCStore::updateAgentConnection()
+{
+    if (!m_agentController)
+        return;
+    if (m_agentController->isInstalled()) {
+        sync();
+        return;
+    }
+    m_agentConnection.reset();
+    if (m_logController && m_logController->count() > 0)
+        addEntry(QStringLiteral("Stopping monitor"), QStringLiteral("com.klvr.restwatch"), KLVRAbsoluteTime::now());
+}

@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include "KLVRAbsoluteTime.h"
+#include "KLVRAgentController.h"
+#include "KLVRDatabaseController.h"
+#include "KLVRRWCLog.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+#include <deque>
+#include <optional>
+
+class QDBusPendingCallWatcher;
+
+// The client's only source of events: pulls what the agent recorded since the last pull, keeps
+// every event in a SQLite cache file in the Documents folder, and feeds the log from that cache
+// (agent, then cache, then log). Pulls happen at launch, when the agent says it wrote events,
+// every 240 seconds and on request. A pull runs without blocking: register for notices, fetch
+// (splitting a range the agent finds too large for the bus), cache, record the sync time, replay.
+class KLVRRWCStore : public KLVRDatabaseController
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(KLVRRWCStore)
+
+public:
+    static constexpr int kUpdateInterval = 240 * 1000;     // ms between timed pulls
+    static constexpr int kAgentTimeout = 5000;             // ms, every request to the agent
+    static constexpr int kInstalledChangeDelay = 100;      // ms after the agent's state changed
+    // Times travel as "%lf" text, so they lie on a microsecond grid: the next possible time after
+    // a bound is one microsecond later.
+    static constexpr double kTimeResolution = 0.000001;
+    static inline const QString kUpdatePath = QStringLiteral("/com/klvr/restwatch/store");
+    static inline const QString kAgentPath = QStringLiteral("/com/klvr/restwatch/agent");
+    static inline const QString kTooLargeError = QStringLiteral("com.klvr.restwatch.Error.TooLarge");
+
+    // systemBus/sessionBus: where the agent is looked for (system bus first) and where the update
+    // endpoint is vended.
+    explicit KLVRRWCStore(const QDBusConnection &systemBus, const QDBusConnection &sessionBus,
+                          QObject *parent = nullptr);
+    ~KLVRRWCStore() override;
+
+    // Outlets, set by the creator before awakeFromNib().
+    void setAgentController(KLVRAgentController *agentController) { m_agentController = agentController; }
+    void setLogController(KLVRRWCLog *logController) { m_logController = logController; }
+    KLVRAgentController *agentController() const { return m_agentController; }
+    KLVRRWCLog *logController() const { return m_logController; }
+    // Checks the outlets and starts following the agent's installation.
+    void awakeFromNib();
+
+    // "<Documents>/<CFBundleName>.rest-watch-events".
+    QUrl databaseURL() override;
+    void databaseDidOpen() override;
+
+    // "<bundle identifier>._store", the name the update endpoint asks for on every bus.
+    QString updateIdentifier() const;
+    // The name the agent on bus must call back: the well-known name, or this connection's unique
+    // name when another client owns it; empty when the endpoint is not vended there.
+    QString updateIdentifierForBus(const QDBusConnection &bus) const;
+    bool hasUpdateEndpoint() const { return !m_endpoints.isEmpty(); }
+    const QTimer *updateTimer() const { return m_updateTimer; }
+
+    // The last pull's time; the distant past when there was none. Nothing deletes the setting.
+    KLVRAbsoluteTime lastSyncDate();
+    void setLastSyncDate(std::optional<KLVRAbsoluteTime> date);
+
+    // Replays the cache into the log: every cached event after the log's last one.
+    void syncWithLocalCache();
+    // Pulls from the agent; true when a pull started (or one is running and will run again).
+    bool sync();
+    bool isPulling() const { return m_pull.has_value(); }
+
+    // Records a locally made event (the stop marker): cached and handed to the log at once.
+    void addEntry(const QString &anEntry, const QString &aMonitorSignature, KLVRAbsoluteTime aTime);
+
+    void cacheEvents(const QList<QVariantMap> &someEvents);
+    void cacheEvent(const QVariantMap &anEvent);
+    // Cached events between the two times inclusive, oldest first; no from starts at 0.0, no to
+    // ends at the distant future. Rows that cannot be decoded are logged and left out.
+    QList<QVariantMap> sortedCachedEventsFromDate(std::optional<KLVRAbsoluteTime> from,
+                                                  std::optional<KLVRAbsoluteTime> to);
+
+public Q_SLOTS:
+    // The update endpoint's one method, called by the agent after it wrote events.
+    void eventsDidChange();
+    void updateTimerDidNotify();
+
+Q_SIGNALS:
+    // A pull ended: success false when a request failed (nothing was cached then); count is the
+    // number of events the agent provided.
+    void pullFinished(bool success, int count);
+
+private:
+    struct Range
+    {
+        double from;
+        double to;
+    };
+    struct Pull
+    {
+        QDBusConnection bus;
+        KLVRAbsoluteTime now;
+        std::deque<Range> ranges;
+        QList<QVariantMap> events;
+    };
+
+    void createUpdateEndpoint(QDBusConnection bus);
+    std::optional<QDBusConnection> agentConnection();
+    void fetchAgentEvents();
+    void requestNextRange();
+    void rangeDidArrive(QDBusPendingCallWatcher *watcher);
+    void finishPull(bool success, const QString &failure = QString());
+    void updateLogEvents();
+    void agentStateDidChange();
+    void updateAgentConnection();
+
+    QDBusConnection m_systemBus;
+    QDBusConnection m_sessionBus;
+    QPointer<KLVRAgentController> m_agentController;
+    QPointer<KLVRRWCLog> m_logController;
+    std::optional<QDBusConnection> m_agentConnection;
+    struct Endpoint
+    {
+        QDBusConnection bus;
+        QString identifier;
+        bool ownsName;
+    };
+    QList<Endpoint> m_endpoints;
+    QTimer *m_updateTimer = nullptr;
+    QTimer m_installedChangeTimer;
+    std::optional<Pull> m_pull;
+    bool m_pullAgain = false;
+    bool m_awake = false;
+};
