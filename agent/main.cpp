@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRBundle.h"
+#include "KLVRRWAInstaller.h"
 #include "KLVRRWAStore.h"
 #include "KLVRRWAgentController.h"
 
@@ -50,6 +51,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     KLVRBundle::setMain(QStringLiteral(":/agent/Info.plist"));
+    // The client runs this program as root through pkexec to install it as the system service.
+    if (KLVRRWAInstaller::isInstallMode(QCoreApplication::arguments()))
+        return KLVRRWAInstaller(QDBusConnection::systemBus()).run(QCoreApplication::arguments());
     // Under systemd the journal already collects syslog; elsewhere show it on stderr as well.
     openlog("com.klvr.restwatch.agent", LOG_PID | (qEnvironmentVariableIsSet("JOURNAL_STREAM") ? 0 : LOG_PERROR), LOG_DAEMON);
     return runAgent();
