@@ -69,18 +69,6 @@ private Q_SLOTS:
         }
     }
 
-    void aCopyIsFedSeparately()
-    {
-        KLVRRWCBattery battery(QStringLiteral("BAT0"));
-        battery.addCapacity(80, KLVRAbsoluteTime(1000));
-        battery.addCapacity(70, KLVRAbsoluteTime(1600));
-        KLVRRWCBattery copy = battery;
-        copy.addCapacity(10, KLVRAbsoluteTime(2200));
-        QCOMPARE(battery.description(), QStringLiteral("80.0:75.0:70.0"));
-        QCOMPARE(battery.delta().delta(), 10.0);
-        QCOMPARE(copy.delta().delta(), 70.0);
-    }
-
     void stateTimes()
     {
         const KLVRAbsoluteTime ten(757418400.0); // any 10:00

@@ -177,10 +177,12 @@ private Q_SLOTS:
 
     void agentRestartsCountAsNoState()
     {
-        // The day's first entries are an agent restart; the machine had been awake since the
-        // evening before.
+        // The agent restarted late in the evening and again as the day's first entries; the
+        // machine had been awake since the evening before.
         load({record("2024-03-12 20:00:00", kAgent, "Starting monitor"),
               record("2024-03-12 21:00:00", kPowerEvents, "System has powered on"),
+              record("2024-03-12 23:30:00", kAgent, "Stopping monitor"),
+              record("2024-03-12 23:31:00", kAgent, "Starting monitor"),
               record("2024-03-13 00:30:00", kAgent, "Stopping monitor"),
               record("2024-03-13 00:31:00", kAgent, "Starting monitor"),
               record("2024-03-13 02:00:00", kPowerEvents, "System will sleep"),
@@ -234,20 +236,6 @@ private Q_SLOTS:
         const QVariantMap ups = selection.attributeForKey(QStringLiteral("UPS")).toMap();
         QCOMPARE(ups.value(QStringLiteral("Minimum")).value<KLVRRWCStyledText>(), level(QStringLiteral("100.0")));
         QVERIFY(!ups.contains(QStringLiteral("% Delta")));
-    }
-
-    void presentingValuesWithoutAnInterval()
-    {
-        const QVariantMap presented = KLVRRWCLogEntrySelection::presentIntervals(
-            QVariantMap{{QStringLiteral("Average"), 57.25f},
-                        {QStringLiteral("Count"), 3},
-                        {QStringLiteral("% Delta"), QVariant::fromValue(KLVRRWCDuration(60))},
-                        {QStringLiteral("Name"), QStringLiteral("BAT0")}},
-            0.0);
-        QCOMPARE(presented.value(QStringLiteral("Average")).value<KLVRRWCStyledText>(), level(QStringLiteral("57.2")));
-        QCOMPARE(presented.value(QStringLiteral("Count")).value<KLVRRWCStyledText>(), level(QStringLiteral("3.0")));
-        QCOMPARE(presented.value(QStringLiteral("% Delta")).value<KLVRRWCDuration>().duration(), 60.0);
-        QCOMPARE(presented.value(QStringLiteral("Name")).toString(), QStringLiteral("BAT0"));
     }
 
     void theSliceReadsThroughToTheRangeAndTheLog()
