@@ -150,7 +150,6 @@ void KLVRRWAService::registerForEventUpdates(const QString &name)
     }
     const qsizetype fromCaller = std::count(m_updateIdentifiers.cbegin(), m_updateIdentifiers.cend(), caller);
     if (m_updateIdentifiers.size() >= kMaxRegistrations || fromCaller >= kMaxRegistrationsPerCaller) {
-        qCDebug(lcRWAService) << "refused registration of" << name << "from" << caller;
         replyError(LimitsExceededError, QStringLiteral("registerForEventUpdates: too many registrations"));
         return;
     }
