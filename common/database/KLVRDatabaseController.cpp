@@ -38,12 +38,6 @@ bool isTransient(int result)
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
-QString columnText(const unsigned char *text, int bytes)
-{
-    // An empty text column is "" and stays distinct from an absent (NULL) one.
-    return bytes > 0 ? QString::fromUtf8(reinterpret_cast<const char *>(text), bytes) : QString(QLatin1String(""));
-}
-
 } // namespace
 
 void KLVRDatabaseController::StatementFinalizer::operator()(sqlite3_stmt *statement) const
@@ -292,9 +286,11 @@ bool KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, Rows &rows)
                         if (blob && bytes > 0)
                             row.insert(name, QByteArray(static_cast<const char *>(blob), bytes));
                     } else {
+                        // An empty text is "" (present), unlike SQL NULL (absent).
                         const unsigned char *text = sqlite3_column_text(statement, column);
                         if (text)
-                            row.insert(name, columnText(text, sqlite3_column_bytes(statement, column)));
+                            row.insert(name, QString::fromUtf8(reinterpret_cast<const char *>(text),
+                                                               sqlite3_column_bytes(statement, column)));
                     }
                 }
                 rows->append(row);
@@ -310,7 +306,7 @@ bool KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, Rows &rows)
         }
         // Step errors are not raised: the caller gets the rows gathered so far.
         qCWarning(lcDatabase).noquote() << className() << "step failed:" << errorText(sqlite3_db_handle(statement))
-                                        << result << (isTransient(result) ? "after retries" : "");
+                                        << QStringLiteral("(%1)").arg(result);
         return false;
     }
 }
