@@ -2,12 +2,14 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRAgentProcess.h"
 
+#include "KLVRPropertyList.h"
 #include "KLVRRWAEventList.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -90,4 +92,78 @@ QStringList KLVRAgentProcess::storedEvents(const QString &storePath)
     }
     sqlite3_close(db);
     return rows;
+}
+
+namespace {
+
+QVariantMap processContext(int processes)
+{
+    static const char *const kNames[] = {"systemd", "kworker/u16:%1-events_unbound", "gnome-shell", "pipewire-pulse",
+                                         "Xwayland", "firefox-esr", "Isolated Web Co", "gsd-power", "NetworkManager",
+                                         "dbus-daemon", "kthreadd", "rcu_preempt", "irq/%1-iwlwifi", "evolution-alarm"};
+    QVariantList names;
+    for (int i = 0; i < processes; ++i)
+        names.append(QString::fromLatin1(kNames[i % std::size(kNames)]).replace(QStringLiteral("%1"), QString::number(i)));
+    return {{QStringLiteral("Idle Seconds"), 312}, {QStringLiteral("Processes"), names}};
+}
+
+QVariantMap powerSourceContext(int i)
+{
+    return {{QStringLiteral("Name"), QStringLiteral("BAT0")},
+            {QStringLiteral("Type"), QStringLiteral("InternalBattery")},
+            {QStringLiteral("Transport Type"), QStringLiteral("Internal")},
+            {QStringLiteral("Is Present"), true},
+            {QStringLiteral("Is Charging"), i % 2 == 0},
+            {QStringLiteral("Power Source State"), i % 2 == 0 ? QStringLiteral("AC Power") : QStringLiteral("Battery Power")},
+            {QStringLiteral("Current Capacity"), 20 + i % 80},
+            {QStringLiteral("Max Capacity"), 100},
+            {QStringLiteral("Time to Empty"), 184},
+            {QStringLiteral("Power Source ID"), 1}};
+}
+
+bool execute(sqlite3 *db, const QString &sql)
+{
+    return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+} // namespace
+
+bool KLVRAgentProcess::writeStore(const QString &storePath, int count, int heavyEvery, int processes, double firstDate)
+{
+    const QString schema = KLVRPropertyList::readFile(QStringLiteral(RESTWATCH_AGENT_INFO_PLIST))
+                               .toMap().value(QStringLiteral("KLVRDatabaseSQLCreate")).toString();
+    QDir().mkpath(QFileInfo(storePath).path());
+    sqlite3 *db = nullptr;
+    bool ok = !schema.isEmpty() && sqlite3_open(storePath.toUtf8().constData(), &db) == SQLITE_OK;
+    // The trigger that keeps the newest rows would count the table on every insert.
+    ok = ok && execute(db, schema) && execute(db, QStringLiteral("DROP TRIGGER constrain_events; BEGIN;"));
+    sqlite3_stmt *insert = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO events (date, monitor, description, properties) VALUES (?, ?, ?, ?)",
+                                  -1, &insert, nullptr) == SQLITE_OK;
+    const QByteArray heavy = KLVRPropertyList::write(processContext(processes));
+    for (int i = 0; ok && i < count; ++i) {
+        QByteArray monitor = "com.klvr.monitor.watcher.powersource", description = "Power state changed", properties;
+        if (i % heavyEvery == 0) {
+            monitor = "com.klvr.monitor.watcher.powerevents";
+            description = "Can system sleep";
+            properties = heavy;
+        } else if (i % 7 == 0) {
+            monitor = "com.klvr.restwatch";
+            description = "Starting monitor";
+            properties = "NULL";
+        } else {
+            properties = KLVRPropertyList::write(powerSourceContext(i));
+        }
+        const QByteArray date = QByteArray::number(firstDate + 60.0 * i, 'f', 6);
+        sqlite3_reset(insert);
+        sqlite3_bind_text(insert, 1, date.constData(), int(date.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, monitor.constData(), int(monitor.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, description.constData(), int(description.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 4, properties.constData(), int(properties.size()), SQLITE_TRANSIENT);
+        ok = sqlite3_step(insert) == SQLITE_DONE;
+    }
+    sqlite3_finalize(insert);
+    ok = ok && execute(db, QStringLiteral("COMMIT;")) && execute(db, schema);
+    sqlite3_close(db);
+    return ok;
 }

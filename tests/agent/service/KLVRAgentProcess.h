@@ -50,6 +50,10 @@ public:
 
     // The events table of a store file, by id: "monitor|description" per row.
     static QStringList storedEvents(const QString &storePath);
+    // Writes a store of count events one minute apart from firstDate, as the monitors record
+    // them: every heavyEvery-th a "Can system sleep" with processes process names, the others
+    // power-source changes and agent starts. False when SQLite failed.
+    static bool writeStore(const QString &storePath, int count, int heavyEvery, int processes, double firstDate);
 
 private:
     KLVRTestBus &m_bus;
