@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <type_traits>
 
 // Fills printf-style formats written the Cocoa way: "%@" takes any value's text, "%s" a string,
 // "%d %i %ld %lld %u %lu %x" integers, "%f %lf %.1f %e %g" reals, "%c" a character, "%%" a percent
@@ -16,6 +17,7 @@ public:
     static QString string(const QString &format, const QVariantList &arguments);
 
     template<typename... Args>
+        requires(!(sizeof...(Args) == 1 && (std::is_same_v<std::remove_cvref_t<Args>, QVariantList> && ...)))
     static QString string(const QString &format, Args &&...arguments)
     {
         // A named list: a temporary would bind to this template again and recurse without end.

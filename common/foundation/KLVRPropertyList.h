@@ -8,7 +8,8 @@
 
 // Property lists <-> QVariant. Values: QString, integers (qlonglong), double, bool,
 // KLVRAbsoluteTime (date), QByteArray (data), QVariantList (array), QVariantMap (dictionary).
-// QDateTime and QStringList are accepted when writing.
+// QDateTime and QStringList are accepted when writing. XML dates hold whole seconds (ISO 8601);
+// binary dates keep microseconds.
 class KLVRPropertyList
 {
 public:

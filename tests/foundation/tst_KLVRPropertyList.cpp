@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRAbsoluteTime.h"
+#include "KLVRPropertyList.h"
+
+#include <QTest>
+
+class TestKLVRPropertyList : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QVariantMap sample()
+    {
+        return QVariantMap{
+            {QStringLiteral("Name"), QStringLiteral("BAT0 — Akku ✓")},
+            {QStringLiteral("Current Capacity"), qlonglong(57)},
+            {QStringLiteral("Negative"), qlonglong(-12)},
+            {QStringLiteral("Health"), 0.8731},
+            {QStringLiteral("Is Charging"), true},
+            {QStringLiteral("Is Present"), false},
+            {QStringLiteral("When"), QVariant::fromValue(KLVRAbsoluteTime(786000000.123456))},
+            {QStringLiteral("Blob"), QByteArray("\x00\x01\xff", 3)},
+            {QStringLiteral("Processes"), QVariantList{QStringLiteral("systemd"), QStringLiteral("kworker/0:1")}},
+            {QStringLiteral("Nested"), QVariantMap{{QStringLiteral("Empty"), QVariantList{}}}},
+        };
+    }
+
+private Q_SLOTS:
+    void roundTripsEveryType_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("xml") << int(KLVRPropertyList::Format::Xml);
+        QTest::newRow("binary") << int(KLVRPropertyList::Format::Binary);
+    }
+
+    void roundTripsEveryType()
+    {
+        QFETCH(int, format);
+        const QByteArray data = KLVRPropertyList::write(sample(), KLVRPropertyList::Format(format));
+        QVERIFY(!data.isEmpty());
+        const QVariantMap back = KLVRPropertyList::read(data).toMap();
+        const QVariantMap expected = sample();
+        QCOMPARE(back.keys(), expected.keys());
+        for (const QString &key : expected.keys()) {
+            if (key == QLatin1String("When"))
+                // XML property lists hold dates to the second; binary ones keep microseconds.
+                QCOMPARE(back.value(key).value<KLVRAbsoluteTime>().seconds(),
+                         format == int(KLVRPropertyList::Format::Xml) ? 786000000.0 : 786000000.123456);
+            else if (key == QLatin1String("Health"))
+                QCOMPARE(back.value(key).toDouble(), 0.8731);
+            else
+                QCOMPARE(back.value(key), expected.value(key));
+        }
+    }
+
+    void xmlIsVersionOne()
+    {
+        const QByteArray data = KLVRPropertyList::write(QVariantMap{{QStringLiteral("a"), QStringLiteral("b")}});
+        QVERIFY(data.contains("<plist version=\"1.0\">"));
+        QVERIFY(data.contains("<key>a</key>"));
+    }
+
+    void rejectsGarbageWithoutCrashing_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("text") << QByteArray("not a plist at all");
+        QTest::newRow("truncated xml") << QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>");
+        QTest::newRow("truncated binary") << QByteArray("bplist00\xd1\x01\x02", 11);
+    }
+
+    void rejectsGarbageWithoutCrashing()
+    {
+        QFETCH(QByteArray, data);
+        QString error;
+        QVERIFY(!KLVRPropertyList::read(data, &error).isValid());
+        QVERIFY(!error.isEmpty());
+    }
+
+    void refusesValuesItCannotHold()
+    {
+        QString error;
+        QVERIFY(KLVRPropertyList::write(QVariant::fromValue(QObject::staticMetaObject.className() ? nullptr : nullptr), KLVRPropertyList::Format::Xml, &error).isEmpty());
+        QVERIFY(KLVRPropertyList::write(QVariantMap{{QStringLiteral("d"), QVariant::fromValue(KLVRAbsoluteTime::invalid())}},
+                                        KLVRPropertyList::Format::Xml, &error).isEmpty());
+        QVERIFY(error.contains(QLatin1String("finite")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKLVRPropertyList)
+#include "tst_KLVRPropertyList.moc"
