@@ -60,7 +60,6 @@ QString KLVRRWCDuration::stringFromDuration(double seconds, const QString &dayKe
                                             const QString &minuteKey, const QString &secondKey,
                                             const QString &dividerKey, const QString &formatKey)
 {
-    KLVRRWCModelResources::ensureLoaded();
     const qint64 s = truncatedSeconds(seconds);
     const qint64 totalHours = s / 3600;
     const qint64 totalMinutes = s / 60;
@@ -69,7 +68,7 @@ QString KLVRRWCDuration::stringFromDuration(double seconds, const QString &dayKe
     const qint64 minutes = totalMinutes - 60 * totalHours;
     const qint64 secs = s - 60 * totalMinutes;
 
-    const QString format = KLVRStringsTable::localizedString(formatKey, formatKey, kTable);
+    const QString format = KLVRRWCModelResources::localizedString(formatKey, formatKey, kTable);
     QStringList components;
     if (days != 0)
         components << stringFor(narrowed(days), dayKey, format);
@@ -79,12 +78,11 @@ QString KLVRRWCDuration::stringFromDuration(double seconds, const QString &dayKe
         components << stringFor(narrowed(minutes), minuteKey, format);
     if (secs != 0 || (days == 0 && hours == 0 && minutes == 0))
         components << stringFor(narrowed(secs), secondKey, format);
-    return components.join(KLVRStringsTable::localizedString(dividerKey, QStringLiteral(" "), kTable));
+    return components.join(KLVRRWCModelResources::localizedString(dividerKey, QStringLiteral(" "), kTable));
 }
 
 QString KLVRRWCDuration::stringFor(qint32 count, const QString &unitKey, const QString &format)
 {
-    KLVRRWCModelResources::ensureLoaded();
     const QString key = count == 1 ? unitKey : unitKey + QLatin1Char('s');
-    return KLVRFormat::string(format, count, KLVRStringsTable::localizedString(key, key, kTable));
+    return KLVRFormat::string(format, count, KLVRRWCModelResources::localizedString(key, key, kTable));
 }

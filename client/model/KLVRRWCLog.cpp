@@ -184,13 +184,12 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
     KLVRRWCPropertyDictionary dictionary;
     // A record without properties carries none, like one whose properties read "NULL".
     if (properties.isValid() && !(properties.typeId() == QMetaType::QString && properties.toString() == QLatin1String("NULL"))) {
-        QByteArray bytes;
-        if (properties.typeId() == QMetaType::QString)
-            bytes = properties.toString().toUtf8();
-        else if (properties.typeId() == QMetaType::QByteArray)
-            bytes = properties.toByteArray();
         QString error;
-        switch (KLVRRWCPropertyReader::read(bytes, &dictionary, &error)) {
+        const KLVRRWCPropertyReader::Result result =
+            properties.typeId() == QMetaType::QByteArray
+                ? KLVRRWCPropertyReader::readData(properties.toByteArray(), &dictionary, &error)
+                : KLVRRWCPropertyReader::read(properties.toString(), &dictionary, &error);
+        switch (result) {
         case KLVRRWCPropertyReader::Result::Dictionary:
             break;
         case KLVRRWCPropertyReader::Result::Empty:

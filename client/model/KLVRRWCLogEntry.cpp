@@ -21,21 +21,9 @@
 Q_LOGGING_CATEGORY(lcRWCModel, "com.klvr.restwatch.model")
 
 namespace {
-// Table lookups repeat for every entry of years of events; each (table, key) is looked up once.
 QString cachedLookup(const QString &table, const QString &key, const QString &value)
 {
-    KLVRRWCModelResources::ensureLoaded();
-    static QMutex lock;
-    static QHash<QString, QHash<QString, std::optional<QString>>> cache;
-    QMutexLocker locker(&lock);
-    QHash<QString, std::optional<QString>> &texts = cache[table];
-    auto it = texts.constFind(key);
-    if (it == texts.cend()) {
-        static const QString missing = QStringLiteral("\x01missing\x01");
-        const QString text = KLVRStringsTable::localizedString(key, missing, table);
-        it = texts.insert(key, text == missing ? std::nullopt : std::optional<QString>(text));
-    }
-    return it->has_value() ? **it : value;
+    return KLVRRWCModelResources::localizedString(key, value, table);
 }
 
 const std::vector<std::unique_ptr<KLVRRWCLogEntry>> &noDuplicates()

@@ -28,8 +28,7 @@ KLVRRWCLogEntryPowerStatus::KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, co
     : KLVRRWCLogEntry(date, event, monitor, properties)
 {
     // One chain per power source; the key is made once since the log asks for it often.
-    setGroup(KLVRRWCPropertyDictionary::intern(
-        KLVRFormat::string(QStringLiteral("%@ - %@"), this->monitor(), KLVRRWCPropertyValue::text(property(kName)))));
+    setGroup(KLVRRWCPropertyDictionary::intern(this->monitor() + QStringLiteral(" - ") + KLVRRWCPropertyValue::text(property(kName))));
 }
 
 QString KLVRRWCLogEntryPowerStatus::group() const

@@ -2,8 +2,14 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCModelResources.h"
 
+#include "KLVRStringsTable.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QtGlobal>
 #include <mutex>
+#include <optional>
 
 static void initModelResources()
 {
@@ -14,4 +20,20 @@ void KLVRRWCModelResources::ensureLoaded()
 {
     static std::once_flag once;
     std::call_once(once, initModelResources);
+}
+
+QString KLVRRWCModelResources::localizedString(const QString &key, const QString &value, const QString &table)
+{
+    ensureLoaded();
+    static QMutex lock;
+    static QHash<QString, QHash<QString, std::optional<QString>>> cache;
+    QMutexLocker locker(&lock);
+    QHash<QString, std::optional<QString>> &texts = cache[table];
+    auto it = texts.constFind(key);
+    if (it == texts.cend()) {
+        static const QString missing = QStringLiteral("\x01missing\x01");
+        const QString text = KLVRStringsTable::localizedString(key, missing, table);
+        it = texts.insert(key, text == missing ? std::nullopt : std::optional<QString>(text));
+    }
+    return it->has_value() ? **it : value;
 }

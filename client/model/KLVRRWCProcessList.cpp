@@ -20,7 +20,7 @@ KLVRRWCProcessList::KLVRRWCProcessList(const QStringList &names)
     Builder builder;
     builder.reserve(names.size());
     for (const QString &name : names)
-        builder.appendIndex(pool.indexOf(name.toUtf8()));
+        builder.appendIndex(pool.indexOf(name));
     *this = builder.take();
 }
 

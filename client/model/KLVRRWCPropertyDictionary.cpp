@@ -9,20 +9,44 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <algorithm>
+#include <vector>
 
 namespace {
 QMutex keySetsLock;
 QHash<QStringList, std::shared_ptr<const QStringList>> keySets;
 
+// Interned keys share their text, so equal key sets usually compare by address alone.
+bool sameKeys(const QStringList &a, const QStringList &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.at(i).constData() != b.at(i).constData() && a.at(i) != b.at(i))
+            return false;
+    }
+    return true;
+}
+
 std::shared_ptr<const QStringList> sharedKeys(const QStringList &keys)
 {
     QMutexLocker locker(&keySetsLock);
-    auto it = keySets.constFind(keys);
-    if (it != keySets.cend())
-        return *it;
-    auto shared = std::make_shared<const QStringList>(keys);
-    keySets.insert(keys, shared);
-    return shared;
+    // Events of one monitor share their keys; the last few key sets answer most look-ups.
+    static std::shared_ptr<const QStringList> recent[4];
+    for (const auto &candidate : recent) {
+        if (candidate && sameKeys(*candidate, keys))
+            return candidate;
+    }
+    auto found = [&]() -> std::shared_ptr<const QStringList> {
+        auto it = keySets.constFind(keys);
+        if (it != keySets.cend())
+            return *it;
+        auto shared = std::make_shared<const QStringList>(keys);
+        keySets.insert(keys, shared);
+        return shared;
+    }();
+    std::move_backward(std::begin(recent), std::end(recent) - 1, std::end(recent));
+    recent[0] = found;
+    return found;
 }
 
 bool allTexts(const QVariantList &list)
@@ -34,9 +58,8 @@ bool allTexts(const QVariantList &list)
 QString KLVRRWCPropertyDictionary::intern(QStringView text)
 {
     KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    const QByteArray utf8 = text.toUtf8();
     QMutexLocker locker(&pool.lock());
-    return pool.intern(utf8);
+    return pool.intern(text);
 }
 
 QVariant KLVRRWCPropertyDictionary::compact(const QString &key, const QVariant &value)
@@ -122,26 +145,37 @@ bool operator==(const KLVRRWCPropertyDictionary &a, const KLVRRWCPropertyDiction
 
 void KLVRRWCPropertyDictionary::Builder::insert(const QString &key, const QVariant &value)
 {
-    m_items.append({key, value});
+    if (m_ordered && !m_keys.isEmpty() && !(m_keys.constLast() < key))
+        m_ordered = false;
+    m_keys.append(key);
+    m_values.append(value);
 }
 
 KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::Builder::take()
 {
-    // Later duplicates of a key win, as in a dictionary filled in reading order.
-    std::stable_sort(m_items.begin(), m_items.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     QStringList keys;
     QList<QVariant> values;
-    keys.reserve(m_items.size());
-    values.reserve(m_items.size());
-    for (const auto &item : std::as_const(m_items)) {
-        if (!keys.isEmpty() && keys.constLast() == item.first) {
-            values.last() = item.second;
-            continue;
+    if (m_ordered) {
+        keys = std::move(m_keys);
+        values = std::move(m_values);
+    } else {
+        // Later duplicates of a key win, as in a dictionary filled in reading order.
+        std::vector<qsizetype> order(size_t(m_keys.size()));
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = qsizetype(i);
+        std::stable_sort(order.begin(), order.end(), [this](qsizetype a, qsizetype b) { return m_keys.at(a) < m_keys.at(b); });
+        for (qsizetype i : order) {
+            if (!keys.isEmpty() && keys.constLast() == m_keys.at(i)) {
+                values.last() = m_values.at(i);
+                continue;
+            }
+            keys.append(m_keys.at(i));
+            values.append(m_values.at(i));
         }
-        keys.append(item.first);
-        values.append(item.second);
     }
-    m_items.clear();
+    m_keys = {};
+    m_values = {};
+    m_ordered = true;
     KLVRRWCPropertyDictionary dictionary;
     if (!values.isEmpty()) {
         dictionary.m_keys = sharedKeys(keys);

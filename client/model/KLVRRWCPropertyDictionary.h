@@ -42,7 +42,10 @@ public:
         KLVRRWCPropertyDictionary take();
 
     private:
-        QList<std::pair<QString, QVariant>> m_items;
+        // Keys usually arrive sorted and unique (writers sort them); then they are kept as read.
+        QStringList m_keys;
+        QList<QVariant> m_values;
+        bool m_ordered = true;
     };
 
 private:

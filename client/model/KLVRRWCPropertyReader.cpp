@@ -12,21 +12,31 @@
 #include <QVariantList>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 constexpr int kMaxDepth = 512;
 
-// The previous "Processes" array, as text and as list: consecutive power events mostly list
-// the same processes, and comparing bytes is far cheaper than reading them again.
-QByteArray lastProcessesText;
-KLVRRWCProcessList lastProcesses;
+// The previous "Processes" array: the document it was read from (shared, not copied), where
+// each item stood in it, and the name each item was.
+struct
+{
+    QString text;
+    std::vector<qsizetype> begins;
+    std::vector<qsizetype> ends;
+    std::vector<quint32> indices;
+    KLVRRWCProcessList list;
+} lastProcesses;
+
+// The keys of the previous document, in their order.
+std::vector<QString> lastKeys;
 
 class XmlReader
 {
 public:
-    XmlReader(QByteArrayView bytes, KLVRRWCStringPool &pool)
-        : m_p(bytes.data()), m_end(bytes.data() + bytes.size()), m_pool(pool)
+    XmlReader(const QString &text, KLVRRWCStringPool &pool)
+        : m_owner(text), m_p(reinterpret_cast<const char16_t *>(text.constData())), m_end(m_p + text.size()), m_pool(pool)
     {
     }
 
@@ -34,21 +44,23 @@ public:
     {
         skipSpace();
         if (startsWith("<?xml")) {
-            if (!skipPast("?>"))
+            const qsizetype end = rest().indexOf(u"?>");
+            if (end < 0)
                 return false;
+            m_p += end + 2;
             skipSpace();
         }
         if (startsWith("<!DOCTYPE")) {
-            const char *close = find('>');
-            if (!close || std::memchr(m_p, '[', size_t(close - m_p)))
+            const char16_t *close = find(u'>');
+            if (!close || QStringView(m_p, close).contains(u'['))
                 return false;
             m_p = close + 1;
             skipSpace();
         }
         if (!startsWith("<plist"))
             return false;
-        const char *close = find('>');
-        if (!close || close[-1] == '/')
+        const char16_t *close = find(u'>');
+        if (!close || close[-1] == u'/')
             return false;
         m_p = close + 1;
         skipSpace();
@@ -68,72 +80,85 @@ public:
     }
 
 private:
-    bool startsWith(const char *literal) const
+    QStringView rest() const { return QStringView(m_p, m_end); }
+
+    template<size_t N>
+    bool startsWith(const char (&literal)[N]) const
     {
-        const size_t n = std::strlen(literal);
-        return size_t(m_end - m_p) >= n && std::memcmp(m_p, literal, n) == 0;
+        constexpr size_t n = N - 1;
+        if (size_t(m_end - m_p) < n)
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            if (m_p[i] != char16_t(literal[i]))
+                return false;
+        }
+        return true;
     }
-    bool consume(const char *literal)
+    template<size_t N>
+    bool consume(const char (&literal)[N])
     {
         if (!startsWith(literal))
             return false;
-        m_p += std::strlen(literal);
+        m_p += N - 1;
         return true;
     }
     void skipSpace()
     {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\t' || *m_p == '\r'))
+        while (m_p < m_end && (*m_p == u' ' || *m_p == u'\n' || *m_p == u'\t' || *m_p == u'\r'))
             ++m_p;
     }
-    const char *find(char c) const { return static_cast<const char *>(std::memchr(m_p, c, size_t(m_end - m_p))); }
-    bool skipPast(const char *literal)
+    const char16_t *find(char16_t c) const
     {
-        const char *hit = static_cast<const char *>(memmem(m_p, size_t(m_end - m_p), literal, std::strlen(literal)));
-        if (!hit)
-            return false;
-        m_p = hit + std::strlen(literal);
-        return true;
+        const qsizetype i = rest().indexOf(QChar(c));
+        return i < 0 ? nullptr : m_p + i;
     }
 
     // Character data up to the next '<', with the five predefined entities and character
-    // references decoded; false for anything else the general parser should judge.
-    bool readText(QByteArrayView *text)
+    // references decoded; false for anything else the general parser should judge (comments,
+    // CDATA, carriage returns, which XML would normalise).
+    bool readText(QStringView *text)
     {
-        const char *lt = find('<');
-        if (!lt)
+        const char16_t *start = m_p;
+        bool entities = false;
+        const char16_t *p = m_p;
+        for (; p < m_end && *p != u'<'; ++p) {
+            if (*p == u'&')
+                entities = true;
+            else if (*p == u'\r' || *p == u'>')
+                return false;
+        }
+        if (p == m_end || (p + 1 < m_end && p[1] == u'!'))
             return false;
-        const QByteArrayView raw(m_p, lt - m_p);
-        m_p = lt;
-        if (raw.contains('\r') || raw.contains('>'))
-            return false;
-        if (!raw.contains('&')) {
+        m_p = p;
+        const QStringView raw(start, p);
+        if (!entities) {
             *text = raw;
             return true;
         }
         m_decoded.clear();
         for (qsizetype i = 0; i < raw.size();) {
-            const char c = raw[i];
-            if (c != '&') {
+            const QChar c = raw[i];
+            if (c != u'&') {
                 m_decoded += c;
                 ++i;
                 continue;
             }
-            const qsizetype semi = raw.indexOf(';', i);
+            const qsizetype semi = raw.indexOf(u';', i);
             if (semi < 0)
                 return false;
-            const QByteArrayView name = raw.sliced(i + 1, semi - i - 1);
-            if (name == "amp") m_decoded += '&';
-            else if (name == "lt") m_decoded += '<';
-            else if (name == "gt") m_decoded += '>';
-            else if (name == "quot") m_decoded += '"';
-            else if (name == "apos") m_decoded += '\'';
-            else if (name.startsWith('#')) {
+            const QStringView name = raw.sliced(i + 1, semi - i - 1);
+            if (name == u"amp") m_decoded += u'&';
+            else if (name == u"lt") m_decoded += u'<';
+            else if (name == u"gt") m_decoded += u'>';
+            else if (name == u"quot") m_decoded += u'"';
+            else if (name == u"apos") m_decoded += u'\'';
+            else if (name.startsWith(u'#')) {
                 bool ok = false;
-                const uint code = name.startsWith("#x") ? name.sliced(2).toUInt(&ok, 16) : name.sliced(1).toUInt(&ok, 10);
+                const uint code = name.startsWith(u"#x") ? name.sliced(2).toUInt(&ok, 16) : name.sliced(1).toUInt(&ok, 10);
                 if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
                     return false;
                 const char32_t ch = char32_t(code);
-                m_decoded += QString::fromUcs4(&ch, 1).toUtf8();
+                m_decoded += QString::fromUcs4(&ch, 1);
             } else {
                 return false;
             }
@@ -143,10 +168,44 @@ private:
         return true;
     }
 
-    // "<name>text</name>"; the opening tag is already consumed.
-    bool readElementText(const char *closing, QByteArrayView *text)
+    template<size_t N>
+    bool readElementText(const char (&closing)[N], QStringView *text)
     {
         return readText(text) && consume(closing);
+    }
+
+    // A short text of digits and signs as Latin-1 in buf; false when it cannot be one.
+    static bool latin1(QStringView text, char *buf, size_t size, size_t *length)
+    {
+        text = text.trimmed();
+        if (text.isEmpty() || size_t(text.size()) >= size)
+            return false;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i].unicode() > 0x7f)
+                return false;
+            buf[i] = char(text[i].unicode());
+        }
+        *length = size_t(text.size());
+        return true;
+    }
+
+    bool readKey(QString *key)
+    {
+        QStringView keyText;
+        if (!consume("<key>") || !readElementText("</key>", &keyText))
+            return false;
+        // Documents of one monitor repeat their keys in the same order.
+        const size_t i = m_keyCount++;
+        if (i < lastKeys.size() && QStringView(lastKeys[i]) == keyText) {
+            *key = lastKeys[i];
+            return true;
+        }
+        *key = m_pool.intern(keyText);
+        if (i < lastKeys.size())
+            lastKeys[i] = *key;
+        else if (i < 64)
+            lastKeys.push_back(*key);
+        return true;
     }
 
     bool readDictBody(KLVRRWCPropertyDictionary::Builder &builder, int depth)
@@ -155,12 +214,9 @@ private:
             skipSpace();
             if (consume("</dict>"))
                 return true;
-            if (!consume("<key>"))
+            QString key;
+            if (!readKey(&key))
                 return false;
-            QByteArrayView keyText;
-            if (!readElementText("</key>", &keyText))
-                return false;
-            const QString key = m_pool.intern(keyText);
             skipSpace();
             QVariant value;
             if (!readValue(key, &value, depth))
@@ -176,12 +232,9 @@ private:
             skipSpace();
             if (consume("</dict>"))
                 break;
-            if (!consume("<key>"))
+            QString key;
+            if (!readKey(&key))
                 return false;
-            QByteArrayView keyText;
-            if (!readElementText("</key>", &keyText))
-                return false;
-            const QString key = m_pool.intern(keyText);
             skipSpace();
             QVariant item;
             if (!readValue(key, &item, depth))
@@ -209,39 +262,85 @@ private:
     }
 
     // A list of texts becomes a compact process list; any other item sends the array back to
-    // the general array reading.
+    // the general array reading. Consecutive power events list nearly the same processes, so
+    // each item is first compared with the items around the same place in the previous list,
+    // and only new names are read and looked up.
     bool readProcesses(QVariant *value)
     {
-        const char *start = m_p;
-        const char *close = static_cast<const char *>(memmem(m_p, size_t(m_end - m_p), "</array>", 8));
-        if (!close)
-            return false;
-        const QByteArrayView segment(start, close - start);
-        if (!lastProcessesText.isNull() && segment == QByteArrayView(lastProcessesText)) {
-            m_p = close + 8;
-            *value = QVariant::fromValue(lastProcesses);
-            return true;
-        }
+        const char16_t *start = m_p;
+        const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
+        const char16_t *lastBase = reinterpret_cast<const char16_t *>(lastProcesses.text.constData());
+        const size_t lastCount = lastProcesses.indices.size();
+        std::vector<qsizetype> begins;
+        std::vector<qsizetype> ends;
         KLVRRWCProcessList::Builder builder;
-        builder.reserve(qsizetype(segment.size() / 32));
+        std::vector<quint32> indices;
+        indices.reserve(lastCount + 16);
+        begins.reserve(lastCount + 16);
+        ends.reserve(lastCount + 16);
+        // Most often the whole list is the previous one (an idle sleep records the decision and
+        // the sleep with one context): one comparison settles it.
+        if (lastCount > 0) {
+            const qsizetype size = lastProcesses.ends.back() - lastProcesses.begins.front();
+            const char16_t *first = lastBase + lastProcesses.begins.front();
+            skipSpace();
+            const char16_t *itemsStart = m_p;
+            if (size <= m_end - m_p && std::memcmp(m_p, first, size_t(size) * sizeof(char16_t)) == 0) {
+                m_p += size;
+                skipSpace();
+                if (consume("</array>")) {
+                    *value = QVariant::fromValue(lastProcesses.list);
+                    const qsizetype shift = (itemsStart - base) - lastProcesses.begins.front();
+                    for (qsizetype &b : lastProcesses.begins)
+                        b += shift;
+                    for (qsizetype &e : lastProcesses.ends)
+                        e += shift;
+                    lastProcesses.text = m_owner;
+                    return true;
+                }
+            }
+            m_p = start;
+        }
+        size_t q = 0;
         for (;;) {
             skipSpace();
-            if (m_p == close) {
-                m_p = close + 8;
+            if (consume("</array>"))
                 break;
+            const qsizetype begin = m_p - base;
+            bool matched = false;
+            quint32 index = 0;
+            for (size_t d = 0; d < 3 && q + d < lastCount; ++d) {
+                const char16_t *item = lastBase + lastProcesses.begins[q + d];
+                const qsizetype size = lastProcesses.ends[q + d] - lastProcesses.begins[q + d];
+                if (size <= m_end - m_p && std::memcmp(m_p, item, size_t(size) * sizeof(char16_t)) == 0) {
+                    index = lastProcesses.indices[q + d];
+                    m_p += size;
+                    q += d + 1;
+                    matched = true;
+                    break;
+                }
             }
-            QByteArrayView name;
-            if (consume("<string/>"))
-                name = QByteArrayView("");
-            else if (!consume("<string>") || !readElementText("</string>", &name) || m_p > close) {
-                m_p = start;
-                return false;
+            if (!matched) {
+                QStringView name;
+                if (!consume("<string/>") && !(consume("<string>") && readElementText("</string>", &name))) {
+                    m_p = start;
+                    return false;
+                }
+                index = m_pool.indexOf(name);
             }
-            builder.appendIndex(m_pool.indexOf(name));
+            begins.push_back(begin);
+            ends.push_back(m_p - base);
+            indices.push_back(index);
         }
-        lastProcesses = builder.take();
-        lastProcessesText = segment.toByteArray();
-        *value = QVariant::fromValue(lastProcesses);
+        builder.reserve(qsizetype(indices.size()));
+        for (quint32 index : indices)
+            builder.appendIndex(index);
+        lastProcesses.list = builder.take();
+        *value = QVariant::fromValue(lastProcesses.list);
+        lastProcesses.text = m_owner;
+        lastProcesses.begins = std::move(begins);
+        lastProcesses.ends = std::move(ends);
+        lastProcesses.indices = std::move(indices);
         return true;
     }
 
@@ -249,37 +348,23 @@ private:
     {
         if (depth > kMaxDepth)
             return false;
-        QByteArrayView text;
+        QStringView text;
         if (consume("<string>")) {
             if (!readElementText("</string>", &text))
                 return false;
             *value = m_pool.intern(text);
             return true;
         }
-        if (consume("<string/>")) {
-            *value = m_pool.intern(QByteArrayView(""));
-            return true;
-        }
         if (consume("<integer>")) {
-            if (!readElementText("</integer>", &text))
+            char buf[32];
+            size_t n = 0;
+            qlonglong number = 0;
+            if (!readElementText("</integer>", &text) || !latin1(text, buf, sizeof buf, &n))
                 return false;
-            text = text.trimmed();
-            qlonglong n = 0;
-            const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-            if (ec != std::errc() || ptr != text.data() + text.size() || text.isEmpty())
+            const auto [ptr, ec] = std::from_chars(buf, buf + n, number);
+            if (ec != std::errc() || ptr != buf + n)
                 return false;
-            *value = n;
-            return true;
-        }
-        if (consume("<real>")) {
-            if (!readElementText("</real>", &text))
-                return false;
-            text = text.trimmed();
-            double d = 0;
-            const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
-            if (ec != std::errc() || ptr != text.data() + text.size() || text.isEmpty())
-                return false;
-            *value = d;
+            *value = number;
             return true;
         }
         if (consume("<true/>")) {
@@ -290,17 +375,33 @@ private:
             *value = false;
             return true;
         }
+        if (consume("<real>")) {
+            char buf[64];
+            size_t n = 0;
+            double number = 0;
+            if (!readElementText("</real>", &text) || !latin1(text, buf, sizeof buf, &n))
+                return false;
+            const auto [ptr, ec] = std::from_chars(buf, buf + n, number);
+            if (ec != std::errc() || ptr != buf + n)
+                return false;
+            *value = number;
+            return true;
+        }
         if (consume("<array>")) {
             if (key == QLatin1String("Processes") && readProcesses(value))
                 return true;
             return readArrayValue(value, depth + 1);
         }
+        if (consume("<dict>"))
+            return readDictValue(value, depth + 1);
+        if (consume("<string/>")) {
+            *value = m_pool.intern(QStringView());
+            return true;
+        }
         if (consume("<array/>")) {
             *value = QVariantList();
             return true;
         }
-        if (consume("<dict>"))
-            return readDictValue(value, depth + 1);
         if (consume("<dict/>")) {
             *value = QVariantMap();
             return true;
@@ -308,7 +409,7 @@ private:
         if (consume("<date>")) {
             if (!readElementText("</date>", &text))
                 return false;
-            const QDateTime date = QDateTime::fromString(QString::fromLatin1(text.trimmed()), Qt::ISODate);
+            const QDateTime date = QDateTime::fromString(text.trimmed().toString(), Qt::ISODate);
             if (!date.isValid())
                 return false;
             *value = QVariant::fromValue(KLVRAbsoluteTime::fromDateTime(date));
@@ -318,9 +419,12 @@ private:
             if (!readElementText("</data>", &text))
                 return false;
             QByteArray compact;
-            for (char c : text)
-                if (c != ' ' && c != '\n' && c != '\t')
-                    compact += c;
+            for (QChar c : text) {
+                if (c.unicode() > 0x7f)
+                    return false;
+                if (c != u' ' && c != u'\n' && c != u'\t')
+                    compact += char(c.unicode());
+            }
             auto decoded = QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
             if (!decoded)
                 return false;
@@ -330,33 +434,30 @@ private:
         return false;
     }
 
-    const char *m_p;
-    const char *m_end;
+    const QString &m_owner;
+    const char16_t *m_p;
+    const char16_t *m_end;
     KLVRRWCStringPool &m_pool;
-    QByteArray m_decoded;
+    QString m_decoded;
+    size_t m_keyCount = 0;
 };
 
 } // namespace
 
-bool KLVRRWCPropertyReader::readXml(QByteArrayView bytes, KLVRRWCPropertyDictionary *dictionary)
+bool KLVRRWCPropertyReader::readXml(const QString &text, KLVRRWCPropertyDictionary *dictionary)
 {
-    if (bytes.contains(QByteArrayView("<!--")) || bytes.contains(QByteArrayView("<![CDATA[")))
-        return false;
     KLVRRWCProcessList::registerType();
     KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
     QMutexLocker locker(&pool.lock());
-    XmlReader reader(bytes, pool);
+    XmlReader reader(text, pool);
     return reader.readDocument(dictionary);
 }
 
-KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::read(QByteArrayView bytes, KLVRRWCPropertyDictionary *dictionary,
-                                                          QString *error)
+KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::readGeneral(const QByteArray &bytes, KLVRRWCPropertyDictionary *dictionary,
+                                                                 QString *error)
 {
-    if (!bytes.startsWith("bplist") && readXml(bytes, dictionary))
-        return Result::Dictionary;
-
     QString message;
-    const QVariant value = KLVRPropertyList::read(bytes.toByteArray(), &message);
+    const QVariant value = KLVRPropertyList::read(bytes, &message);
     if (!value.isValid()) {
         if (message.isEmpty())
             return Result::Empty;
@@ -368,4 +469,23 @@ KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::read(QByteArrayView bytes, 
         return Result::NotDictionary;
     *dictionary = KLVRRWCPropertyDictionary::fromMap(value.toMap());
     return Result::Dictionary;
+}
+
+KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::read(const QString &text, KLVRRWCPropertyDictionary *dictionary,
+                                                          QString *error)
+{
+    if (readXml(text, dictionary))
+        return Result::Dictionary;
+    return readGeneral(text.toUtf8(), dictionary, error);
+}
+
+KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::readData(QByteArrayView bytes, KLVRRWCPropertyDictionary *dictionary,
+                                                          QString *error)
+{
+    if (!bytes.startsWith("bplist")) {
+        const QString text = QString::fromUtf8(bytes);
+        if (readXml(text, dictionary))
+            return Result::Dictionary;
+    }
+    return readGeneral(bytes.toByteArray(), dictionary, error);
 }

@@ -3,7 +3,7 @@
 #include "KLVRRWCPropertyValue.h"
 
 #include "KLVRFormat.h"
-#include "KLVRStringsTable.h"
+#include "KLVRRWCModelResources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,6 +55,6 @@ float KLVRRWCPropertyValue::floatValue(const QVariant &value)
 QString KLVRRWCPropertyValue::text(const QVariant &value)
 {
     if (!value.isValid() || value.isNull())
-        return KLVRStringsTable::localizedString(QStringLiteral("unknown"), QStringLiteral("unknown"), QStringLiteral("General"));
+        return KLVRRWCModelResources::localizedString(QStringLiteral("unknown"), QStringLiteral("unknown"), QStringLiteral("General"));
     return KLVRFormat::describe(value);
 }

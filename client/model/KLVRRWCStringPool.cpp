@@ -2,8 +2,20 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCStringPool.h"
 
-#include <QHashFunctions>
 #include <cstring>
+
+namespace {
+// FNV-1a over the UTF-16 code units: names are short, and this inlines where qHash cannot.
+size_t hashOf(QStringView text)
+{
+    quint64 h = 14695981039346656037ull;
+    for (QChar c : text) {
+        h ^= c.unicode();
+        h *= 1099511628211ull;
+    }
+    return size_t(h ^ (h >> 29));
+}
+} // namespace
 
 KLVRRWCStringPool &KLVRRWCStringPool::shared()
 {
@@ -11,23 +23,17 @@ KLVRRWCStringPool &KLVRRWCStringPool::shared()
     return pool;
 }
 
-QString KLVRRWCStringPool::intern(QByteArrayView utf8)
-{
-    return m_texts[indexOf(utf8)];
-}
-
-quint32 KLVRRWCStringPool::indexOf(QByteArrayView utf8)
+quint32 KLVRRWCStringPool::indexOf(QStringView text)
 {
     if (m_slots.empty())
         m_slots.resize(1024);
-    const size_t hash = qHash(utf8, 0);
+    const size_t hash = hashOf(text);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         Slot &slot = m_slots[i];
         if (slot.index == 0) {
             const quint32 index = quint32(m_texts.size());
-            m_keys.emplace_back(utf8.data(), utf8.size());
-            m_texts.push_back(QString::fromUtf8(utf8));
+            m_texts.push_back(text.toString());
             slot.hash = hash;
             slot.index = index + 1;
             if (m_texts.size() * 2 > m_slots.size())
@@ -35,8 +41,9 @@ quint32 KLVRRWCStringPool::indexOf(QByteArrayView utf8)
             return index;
         }
         if (slot.hash == hash) {
-            const QByteArray &key = m_keys[slot.index - 1];
-            if (key.size() == utf8.size() && std::memcmp(key.constData(), utf8.data(), size_t(utf8.size())) == 0)
+            const QString &candidate = m_texts[slot.index - 1];
+            if (candidate.size() == text.size()
+                && std::memcmp(candidate.constData(), text.data(), size_t(text.size()) * sizeof(QChar)) == 0)
                 return slot.index - 1;
         }
     }

@@ -5,6 +5,7 @@
 #include "KLVRSystemPath.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -12,12 +13,32 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace {
+
+// The session bus address in a process's environment ("" when it names none).
+QByteArray sessionBusAddress(const QString &processDirectory)
+{
+    QFile environ(processDirectory + QStringLiteral("/environ"));
+    if (!environ.open(QIODevice::ReadOnly))
+        return QByteArray();
+    static const QByteArray key("DBUS_SESSION_BUS_ADDRESS=");
+    const QList<QByteArray> variables = environ.readAll().split('\0');
+    for (const QByteArray &variable : variables) {
+        if (variable.startsWith(key))
+            return variable.mid(key.size());
+    }
+    return QByteArray();
+}
+
+} // namespace
+
 QList<qint64> KLVRSessionProcesses::processesNamed(const QString &executableName)
 {
     QList<qint64> pids;
     const QDir proc(KLVRSystemPath::resolve(QStringLiteral("/proc")));
     const uint uid = ::getuid();
     const qint64 self = ::getpid();
+    const QByteArray session = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
     for (const QString &entry : entries) {
         bool isPid = false;
@@ -31,7 +52,8 @@ QList<qint64> KLVRSessionProcesses::processesNamed(const QString &executableName
         QString executable = QFileInfo(directory + QStringLiteral("/exe")).symLinkTarget();
         if (executable.endsWith(QLatin1String(" (deleted)")))
             executable.chop(10);
-        if (!executable.isEmpty() && QFileInfo(executable).fileName() == executableName)
+        if (!executable.isEmpty() && QFileInfo(executable).fileName() == executableName
+            && sessionBusAddress(directory) == session)
             pids.append(pid);
     }
     std::sort(pids.begin(), pids.end());

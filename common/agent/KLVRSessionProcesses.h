@@ -10,7 +10,9 @@
 class KLVRSessionProcesses
 {
 public:
-    // Ids of this user's processes whose executable file is named executableName, ascending.
+    // Ids of this user's processes in this session whose executable file is named
+    // executableName, ascending. A process belongs to the session when it uses the same session
+    // bus as this program (its DBUS_SESSION_BUS_ADDRESS is ours).
     static QList<qint64> processesNamed(const QString &executableName);
     // Sends SIGTERM; false with the reason in error when the signal could not be sent.
     static bool terminate(qint64 pid, QString *error = nullptr);

@@ -373,7 +373,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, document);
         KLVRRWCPropertyDictionary dictionary;
         QString error;
-        QCOMPARE(KLVRRWCPropertyReader::read(document, &dictionary, &error), KLVRRWCPropertyReader::Result::Dictionary);
+        QCOMPARE(KLVRRWCPropertyReader::readData(document, &dictionary, &error), KLVRRWCPropertyReader::Result::Dictionary);
         const QVariant expected = KLVRPropertyList::read(document);
         QVERIFY(expected.isValid());
         QCOMPARE(plainValue(dictionary.toMap()), expected);
