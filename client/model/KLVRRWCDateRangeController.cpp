@@ -40,6 +40,12 @@ KLVRAbsoluteTime addDays(KLVRAbsoluteTime time, int days)
     return KLVRAbsoluteTime::fromDateTime(time.toDateTime().addDays(days));
 }
 
+// Dates beyond any calendar (a script may send anything) are taken as the calendar's ends.
+KLVRAbsoluteTime withinCalendar(KLVRAbsoluteTime time)
+{
+    return std::clamp(time, KLVRRWCDateRangeController::platformDistantPast(), KLVRRWCDateRangeController::platformDistantFuture());
+}
+
 KLVRRWCAbsoluteDuration spanOfDays(QDate first, QDate last)
 {
     return KLVRRWCAbsoluteDuration::absoluteDurationFromDate(startOfDay(first), endOfDay(last));
@@ -133,8 +139,8 @@ KLVRRWCAbsoluteDuration KLVRRWCDateRangeController::normalised(const KLVRRWCAbso
 {
     if (!span.startDate().isValid() || !span.endDate().isValid())
         KLVRAssertionException::invalidParameter("aDuration", __FILE__, __LINE__);
-    KLVRAbsoluteTime start = floorDate(span.startDate());
-    KLVRAbsoluteTime end = ceilingDate(span.endDate());
+    KLVRAbsoluteTime start = floorDate(withinCalendar(span.startDate()));
+    KLVRAbsoluteTime end = ceilingDate(withinCalendar(span.endDate()));
     // An end before the start leaves the start's own day, so the span stays whole days.
     if (end < start)
         end = ceilingDate(start);
@@ -302,12 +308,14 @@ void KLVRRWCDateRangeController::monthBackward()
 
 void KLVRRWCDateRangeController::setStartingDay(KLVRAbsoluteTime date)
 {
+    date = withinCalendar(date);
     const KLVRAbsoluteTime end = m_hasSpan ? m_absoluteDuration.endDate() : ceilingDate(date);
     applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(floorDate(date), end));
 }
 
 void KLVRRWCDateRangeController::setEndingDay(KLVRAbsoluteTime date)
 {
+    date = withinCalendar(date);
     const KLVRAbsoluteTime start = m_hasSpan ? m_absoluteDuration.startDate() : floorDate(date);
     applySpan(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(start, ceilingDate(date)));
 }

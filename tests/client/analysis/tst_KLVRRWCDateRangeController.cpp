@@ -443,6 +443,18 @@ private Q_SLOTS:
         }
         QVERIFY_THROWS_EXCEPTION(KLVRAssertionException, KLVRRWCDateRangeController::ceilingDate(KLVRAbsoluteTime::invalid()));
     }
+
+    void datesBeyondAnyCalendarStayUsable()
+    {
+        auto controller = makeController(QStringLiteral("2024-01-05 10:00:00"), QStringLiteral("2024-03-13 14:00:00"));
+        controller->setEndingDay(KLVRAbsoluteTime(1e300));
+        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-13 00:00:00 / 2024-03-13 23:59:59"));
+        controller->setStartingDay(KLVRAbsoluteTime(-1e300));
+        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-01-05 00:00:00 / 2024-03-13 23:59:59"));
+        controller->setStartingDay(KLVRAbsoluteTime(1e300));
+        QVERIFY(controller->absoluteDuration().duration() > 0);
+        QVERIFY(controller->absoluteDuration().startDate() > at(QStringLiteral("4000-01-01 00:00:00")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestKLVRRWCDateRangeController)
