@@ -344,6 +344,16 @@ private Q_SLOTS:
         QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-02-10 00:00:00 / 2024-02-12 23:59:59"));
     }
 
+    void theTimerNoticesTheNewDay()
+    {
+        m_now = at(QStringLiteral("2024-03-13 23:59:59")).addSeconds(0.8);
+        auto controller = makeController(QStringLiteral("2024-01-05 10:00:00"), QStringLiteral("2024-03-14 23:00:00"));
+        controller->setSelectionTag(Tag::Today);
+        m_now = at(QStringLiteral("2024-03-14 00:00:01"));
+        QTRY_COMPARE_WITH_TIMEOUT(text(controller->absoluteDuration()), QStringLiteral("2024-03-14 00:00:00 / 2024-03-14 23:59:59"), 5000);
+        QCOMPARE(controller->selectionTag(), int(Tag::Today));
+    }
+
     void theChosenTagWinsWhereSpansCoincide()
     {
         m_now = at(QStringLiteral("2024-03-17 10:00:00")); // a Sunday: this week == last seven days
