@@ -143,12 +143,12 @@ bool operator==(const KLVRRWCPropertyDictionary &a, const KLVRRWCPropertyDiction
     return a.m_values == b.m_values;
 }
 
-void KLVRRWCPropertyDictionary::Builder::insert(const QString &key, const QVariant &value)
+void KLVRRWCPropertyDictionary::Builder::insert(QString key, QVariant value)
 {
     if (m_ordered && !m_keys.isEmpty() && !(m_keys.constLast() < key))
         m_ordered = false;
-    m_keys.append(key);
-    m_values.append(value);
+    m_keys.append(std::move(key));
+    m_values.append(std::move(value));
 }
 
 KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::Builder::take()

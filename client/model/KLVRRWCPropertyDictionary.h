@@ -38,7 +38,7 @@ public:
     class Builder
     {
     public:
-        void insert(const QString &key, const QVariant &value);
+        void insert(QString key, QVariant value);
         KLVRRWCPropertyDictionary take();
 
     private:

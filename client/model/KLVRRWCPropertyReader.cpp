@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QMutexLocker>
 #include <QVariantList>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -31,6 +32,31 @@ struct
 
 // The keys of the previous document, in their order.
 std::vector<QString> lastKeys;
+
+// The last nested value read under each key, with the text it was read from.
+struct NestedValue
+{
+    QString key;
+    QString text;
+    qsizetype begin;
+    qsizetype end;
+    QVariant value;
+};
+std::vector<NestedValue> nestedValues;
+
+// How many code units a and b share from their start, looking at most n. Whole blocks go
+// through memcmp, which compares far faster than any loop here; only the block that differs is
+// looked at unit by unit.
+qsizetype commonPrefix(const char16_t *a, const char16_t *b, qsizetype n)
+{
+    constexpr qsizetype block = 256;
+    qsizetype i = 0;
+    while (i + block <= n && std::memcmp(a + i, b + i, block * sizeof(char16_t)) == 0)
+        i += block;
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
 
 class XmlReader
 {
@@ -219,10 +245,41 @@ private:
                 return false;
             skipSpace();
             QVariant value;
-            if (!readValue(key, &value, depth))
+            if (!readMemoisedValue(key, &value, depth))
                 return false;
-            builder.insert(key, value);
+            builder.insert(std::move(key), std::move(value));
         }
+    }
+
+    // Nested lists and dictionaries (inhibitors, wake reasons) repeat from one event to the
+    // next: when the text is the one read last time under the key, the value read then is
+    // taken, and shared.
+    bool readMemoisedValue(const QString &key, QVariant *value, int depth)
+    {
+        const bool nested = startsWith("<array>") || startsWith("<dict>");
+        if (!nested || key == QLatin1String("Processes"))
+            return readValue(key, value, depth);
+        const auto it = std::find_if(nestedValues.begin(), nestedValues.end(),
+                                     [&key](const NestedValue &n) { return n.key == key; });
+        if (it != nestedValues.end()) {
+            const qsizetype size = it->end - it->begin;
+            if (size <= m_end - m_p
+                && std::memcmp(m_p, it->text.constData() + it->begin, size_t(size) * sizeof(char16_t)) == 0) {
+                m_p += size;
+                *value = it->value;
+                return true;
+            }
+        }
+        const char16_t *start = m_p;
+        if (!readValue(key, value, depth))
+            return false;
+        const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
+        NestedValue remembered{key, m_owner, start - base, m_p - base, *value};
+        if (it != nestedValues.end())
+            *it = std::move(remembered);
+        else if (nestedValues.size() < 16)
+            nestedValues.push_back(std::move(remembered));
+        return true;
     }
 
     bool readDictValue(QVariant *value, int depth)
@@ -304,6 +361,29 @@ private:
         size_t q = 0;
         for (;;) {
             skipSpace();
+            // Take over the run of items that reads as in the previous list from item q on.
+            if (q < lastCount) {
+                const qsizetype from = lastProcesses.begins[q];
+                const qsizetype common = commonPrefix(m_p, lastBase + from,
+                                                      std::min<qsizetype>(m_end - m_p, lastProcesses.text.size() - from));
+                const auto firstEnd = lastProcesses.ends.cbegin() + qsizetype(q);
+                const size_t k = size_t(std::upper_bound(firstEnd, lastProcesses.ends.cend(), from + common)
+                                        - lastProcesses.ends.cbegin());
+                if (k > q) {
+                    const qsizetype shift = (m_p - base) - from;
+                    const size_t at = begins.size();
+                    begins.insert(begins.end(), lastProcesses.begins.cbegin() + qsizetype(q), lastProcesses.begins.cbegin() + qsizetype(k));
+                    ends.insert(ends.end(), lastProcesses.ends.cbegin() + qsizetype(q), lastProcesses.ends.cbegin() + qsizetype(k));
+                    indices.insert(indices.end(), lastProcesses.indices.cbegin() + qsizetype(q), lastProcesses.indices.cbegin() + qsizetype(k));
+                    for (size_t i = at; i < begins.size(); ++i) {
+                        begins[i] += shift;
+                        ends[i] += shift;
+                    }
+                    m_p = base + ends.back();
+                    q = k;
+                    skipSpace();
+                }
+            }
             if (consume("</array>"))
                 break;
             const qsizetype begin = m_p - base;
