@@ -4,6 +4,7 @@
 // rather than send it and lose its connection.
 #include "KLVRAgentProcess.h"
 #include "KLVRRWAEventList.h"
+#include "KLVRRWAService.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -14,6 +15,27 @@ class tst_KLVRRWAServiceReplySize : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The cap is only as good as the size estimate: each text must count its UTF-8 bytes,
+    // across the four-unit steps of the ASCII fast path.
+    void replySizeCountsUtf8Bytes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("three ASCII") << QStringLiteral("abc");
+        QTest::newRow("nine ASCII") << QStringLiteral("abcdefghi");
+        QTest::newRow("accent after a block") << QStringLiteral("abcd\u00e9");
+        QTest::newRow("accent inside a block") << QStringLiteral("ab\u00e9defgh");
+        QTest::newRow("CJK") << QStringLiteral("\u4e2d\u6587\u6587\u4ef6\u5939");
+        QTest::newRow("emoji across blocks") << QStringLiteral("abc\U0001F600defg\U0001F4A4");
+    }
+    void replySizeCountsUtf8Bytes()
+    {
+        QFETCH(QString, text);
+        const KLVRRWAEventList empty{{{QStringLiteral("id"), QString()}}};
+        const KLVRRWAEventList filled{{{QStringLiteral("id"), text}}};
+        QCOMPARE(KLVRRWAService::replySize(filled) - KLVRRWAService::replySize(empty), qint64(text.toUtf8().size()));
+    }
+
     void refusesRepliesTooLargeForTheSystemBus()
     {
         KLVRTestBus bus(KLVRTestBus::Limits::System);
