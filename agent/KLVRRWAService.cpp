@@ -12,6 +12,7 @@
 #include <QDBusPendingCallWatcher>
 #include <cmath>
 #include <cstring>
+#include <malloc.h>
 
 Q_LOGGING_CATEGORY(lcRWAService, "com.klvr.restwatch.agent.service")
 
@@ -80,6 +81,11 @@ KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &conn
     : m_store(aStore)
     , m_connection(connection)
 {
+    // A full read leaves tens of megabytes of freed rows in the heap; an idle agent should not
+    // keep them.
+    m_trimTimer.setSingleShot(true);
+    m_trimTimer.setInterval(1000);
+    connect(&m_trimTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
 }
 
 KLVRRWAService::~KLVRRWAService()
@@ -149,8 +155,11 @@ KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double to
                                                 ClassName, qint64(events.size()), size, kMaxReplyBytes);
         qCInfo(lcRWAService).noquote() << text;
         replyError(TooLargeError, text);
+        m_trimTimer.start();
         return {};
     }
+    if (size > kTrimAfterReplyBytes)
+        m_trimTimer.start();
     return events;
 }
 

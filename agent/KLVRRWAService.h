@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QLoggingCategory>
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <memory>
 
@@ -40,6 +41,8 @@ public:
     // Registrations accepted in all, and from one caller; enough for every user's client.
     static constexpr int kMaxRegistrations = 1024;
     static constexpr int kMaxRegistrationsPerCaller = 16;
+    // After a reply this large the heap is handed back to the system once it has been sent.
+    static constexpr qint64 kTrimAfterReplyBytes = 1024 * 1024;
 
     // Registers the service on connection; null (after logging) when the name is taken.
     static std::unique_ptr<KLVRRWAService> create(KLVRRWAStore *aStore, const QDBusConnection &connection);
@@ -82,4 +85,5 @@ private:
     // Monotonic, so that a clock set back cannot silence the notices; invalid = distant past.
     QElapsedTimer m_lastUpdate;
     bool m_enabled = false;
+    QTimer m_trimTimer;
 };

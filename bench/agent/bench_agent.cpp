@@ -102,7 +102,8 @@ int main(int argc, char *argv[])
                     qint64(rows), double(QFileInfo(agent.userStorePath()).size()) / 1048576.0,
                     heavyEvery == 30 ? ", 1 in 30 with 300 process names" : ", no process lists",
                     times.at(times.size() / 2), times.first(), times.last());
-        std::printf("agent after the reads: resident memory %.1f MB\n",
+        QThread::sleep(2); // idle again
+        std::printf("idle agent after the reads: resident memory %.1f MB\n",
                     double(procStatus(agent.process().processId(), "VmRSS:", false)) / 1024.0);
         agent.stop();
     }
