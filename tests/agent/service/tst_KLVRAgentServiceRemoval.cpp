@@ -19,6 +19,7 @@ enum class Layout {
     HelperFolderLink, // usr/local/libexec/restwatch -> opt/restwatch, run through the link
     LinkToHelper,     // opt/link -> usr/local/libexec/restwatch, run through the link
     Outside,          // opt/elsewhere/<agent>
+    SiblingFolder,    // usr/local/libexec/restwatch-old/<agent>: a name that only starts alike
 };
 
 bool makeFile(const QString &path)
@@ -49,6 +50,10 @@ QString installAgent(const QString &root, Layout layout)
         break;
     case Layout::Outside:
         folder = runFrom = root + QStringLiteral("/opt/elsewhere");
+        QDir().mkpath(helper);
+        break;
+    case Layout::SiblingFolder:
+        folder = runFrom = helper + QStringLiteral("-old");
         QDir().mkpath(helper);
         break;
     }
@@ -86,6 +91,8 @@ private Q_SLOTS:
                                                                  << "KLVRAgentService removed launchd job ticket: ";
         QTest::newRow("outside the helper folder") << 32 << true << Layout::Outside << true << false
                                                    << "KLVRAgentService can not remove agents outside of Library: ";
+        QTest::newRow("folder beside the helper folder") << 32 << true << Layout::SiblingFolder << true << false
+                                                         << "KLVRAgentService can not remove agents outside of Library: ";
         QTest::newRow("no unit files") << 32 << true << Layout::InHelperFolder << false << false
                                        << "KLVRAgentService nothing to do; no matched launchd jobs found.";
     }
