@@ -162,9 +162,21 @@ void KLVRRWAMonitorPowerEvent::flushStore()
     }
 }
 
+void KLVRRWAMonitorPowerEvent::writeAndRelease(const QElapsedTimer &since, const char *what)
+{
+    // The batch goes to disk before the lock: a battery that dies during the sleep must not
+    // take the evening's events with it.
+    flushStore();
+    releaseDelayLock();
+    m_lastReleaseDelayMs = static_cast<double>(since.nsecsElapsed()) / 1e6;
+    qCInfo(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: %s recorded and written in %.1f ms", what, m_lastReleaseDelayMs);
+}
+
 void KLVRRWAMonitorPowerEvent::prepareForSleep(bool start)
 {
     if (start) {
+        QElapsedTimer since;
+        since.start();
         try {
             bool idle = false;
             QVariantMap context = baseContext(&idle);
@@ -176,10 +188,7 @@ void KLVRRWAMonitorPowerEvent::prepareForSleep(bool start)
             qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
         }
         m_wakeCountsBeforeSleep = KLVRRWAWakeSources::snapshot();
-        // The batch goes to disk before the lock: a battery that dies during the sleep must
-        // not take the evening's events with it.
-        flushStore();
-        releaseDelayLock();
+        writeAndRelease(since, "sleep");
         return;
     }
 
@@ -207,6 +216,8 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdownWithMetadata(bool start, const 
 void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
 {
     if (start) {
+        QElapsedTimer since;
+        since.start();
         try {
             bool idle = false;
             QVariantMap context = baseContext(&idle);
@@ -216,8 +227,7 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
             qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
         }
         m_shutdownType.clear();
-        flushStore();
-        releaseDelayLock();
+        writeAndRelease(since, "shutdown");
         return;
     }
 

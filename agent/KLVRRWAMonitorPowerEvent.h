@@ -6,6 +6,7 @@
 #include "KLVRRWAWakeSources.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <memory>
 
@@ -62,6 +63,9 @@ public:
     void storePowerEvent(quint32 messageType, const QVariantMap &context);
     QStringList processes() const;
     bool holdsDelayLock() const { return m_lockFd >= 0; }
+    // How long the last sleep or shutdown waited for this monitor: from logind's signal to the
+    // release of the lock, in milliseconds (-1 before the first).
+    double lastReleaseDelayMs() const { return m_lastReleaseDelayMs; }
 
 Q_SIGNALS:
     // The delay lock was closed (the sleep or shutdown may proceed) or taken again.
@@ -79,6 +83,8 @@ private:
     bool rebootUnderWay() const;
     void takeDelayLock();
     void releaseDelayLock();
+    // Writes the batch, then releases the lock, and notes how long the system waited.
+    void writeAndRelease(const QElapsedTimer &since, const char *what);
     // Writes the queued events; a failure is logged, never thrown, so the lock still goes.
     void flushStore();
 
@@ -89,4 +95,5 @@ private:
     bool m_started = false;
     QString m_shutdownType; // from PrepareForShutdownWithMetadata, until the next PrepareForShutdown
     KLVRRWAWakeSources::Counts m_wakeCountsBeforeSleep;
+    double m_lastReleaseDelayMs = -1;
 };
