@@ -69,8 +69,6 @@ private Q_SLOTS:
 
     void powerSourceDescription_data();
     void powerSourceDescription();
-    void onlyMachineBatteriesAndUpsesArePowerSources_data();
-    void onlyMachineBatteriesAndUpsesArePowerSources();
 
 private:
     QTemporaryDir m_dir;
@@ -343,28 +341,6 @@ void tst_KLVRRWAMonitorModules::powerSourceDescription()
         QVERIFY(!context.contains(QStringLiteral("Charge Cycles")));
     // Every context must be storable as a property list.
     QVERIFY(!KLVRPropertyList::write(context).isEmpty());
-}
-
-void tst_KLVRRWAMonitorModules::onlyMachineBatteriesAndUpsesArePowerSources_data()
-{
-    QTest::addColumn<uint>("type");
-    QTest::addColumn<bool>("powerSupply");
-    QTest::addColumn<bool>("recorded");
-    QTest::newRow("laptop battery") << 2u << true << true;
-    QTest::newRow("mouse battery") << 2u << false << false;
-    QTest::newRow("UPS") << 3u << false << true;
-    QTest::newRow("AC adapter") << 1u << true << false;
-    QTest::newRow("unknown newer type") << 27u << true << false;
-}
-
-void tst_KLVRRWAMonitorModules::onlyMachineBatteriesAndUpsesArePowerSources()
-{
-    QFETCH(uint, type);
-    QFETCH(bool, powerSupply);
-    QFETCH(bool, recorded);
-    QCOMPARE(KLVRRWAMonitorPowerSource::isPowerSource({{QStringLiteral("Type"), type},
-                                                       {QStringLiteral("PowerSupply"), powerSupply}}),
-             recorded);
 }
 
 QTEST_GUILESS_MAIN(tst_KLVRRWAMonitorModules)

@@ -3,6 +3,7 @@
 // The power event monitor against python-dbusmock's logind on a private bus, with a fake /proc
 // and /sys under RESTWATCH_SYSROOT.
 #include "KLVRBundle.h"
+#include "KLVRRWAIdleTime.h"
 #include "KLVRRWAMonitorPowerEvent.h"
 #include "KLVRRWAMonitorTestSupport.h"
 #include "KLVRRWAStore.h"
@@ -58,6 +59,7 @@ private Q_SLOTS:
     void shutdownTellsRestartFromPowerOffAndCancel_data();
     void shutdownTellsRestartFromPowerOffAndCancel();
     void noLogindIsLoggedAndTheMonitorWaitsForIt();
+    void unreadableIdleTimeIsZeroWithOneLogLine();
 
 private:
     bool startLogind(const QString &parameters = QStringLiteral("{}"));
@@ -323,6 +325,15 @@ void tst_KLVRRWAMonitorPowerEvent::noLogindIsLoggedAndTheMonitorWaitsForIt()
 
     m_monitor->stop();
     QTRY_VERIFY(!holdsRestWatchLock());
+}
+
+void tst_KLVRRWAMonitorPowerEvent::unreadableIdleTimeIsZeroWithOneLogLine()
+{
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("KLVRRWAIdleTime cannot read the idle hint")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    const KLVRRWAIdleTime idle = KLVRRWAIdleTime::read(m_bus->connection(QStringLiteral("reader")));
+    QCOMPARE(idle.idle, false);
+    QCOMPARE(idle.seconds, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_KLVRRWAMonitorPowerEvent)
