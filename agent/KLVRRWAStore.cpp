@@ -203,7 +203,8 @@ void KLVRRWAStore::insertPending()
         }
     } catch (...) {
         discardStatement(kInsertKey);
-        executeStatement(kRollbackKey);
+        if (!sqlite3_get_autocommit(database()))
+            executeStatement(kRollbackKey);
         throw;
     }
 
