@@ -40,8 +40,8 @@ QString recordText(const QVariantMap &record)
 template<typename Kind>
 KLVRRWCLog::EntryFactory factory()
 {
-    return [](KLVRAbsoluteTime date, const QString &event, const QString &monitor, const KLVRRWCPropertyDictionary &properties) {
-        return std::unique_ptr<KLVRRWCLogEntry>(std::make_unique<Kind>(date, event, monitor, properties));
+    return [](KLVRAbsoluteTime date, const QString &event, const QString &monitor, KLVRRWCPropertyDictionary properties) {
+        return std::unique_ptr<KLVRRWCLogEntry>(std::make_unique<Kind>(date, event, monitor, std::move(properties)));
     };
 }
 
@@ -144,12 +144,12 @@ KLVRRWCAbsoluteDuration KLVRRWCLog::currentInterval() const
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date, const QString &event,
                                                            const QString &monitor,
-                                                           const KLVRRWCPropertyDictionary &properties) const
+                                                           KLVRRWCPropertyDictionary properties) const
 {
     const auto it = m_entryClasses.constFind(event);
     if (it != m_entryClasses.cend())
-        return (*it)(date, event, monitor, properties);
-    return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, properties);
+        return (*it)(date, event, monitor, std::move(properties));
+    return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, std::move(properties));
 }
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date, const QString &event,
@@ -207,7 +207,7 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
     out->date = date;
     out->description = description.toString();
     out->monitor = monitor.toString();
-    out->properties = dictionary;
+    out->properties = std::move(dictionary);
     return true;
 }
 
@@ -262,7 +262,7 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
                                             << record.date.toText() << record.description << record.monitor;
             continue;
         }
-        std::unique_ptr<KLVRRWCLogEntry> entry = entryWithDate(record.date, record.description, record.monitor, record.properties);
+        std::unique_ptr<KLVRRWCLogEntry> entry = entryWithDate(record.date, record.description, record.monitor, std::move(record.properties));
         const QString group = entry->group();
         KLVRRWCLogEntry *older = m_finalGroupEntries.value(group);
         finalDate = entry->date();

@@ -56,7 +56,7 @@ public:
 
     using EntryFactory = std::function<std::unique_ptr<KLVRRWCLogEntry>(KLVRAbsoluteTime date, const QString &event,
                                                                         const QString &monitor,
-                                                                        const KLVRRWCPropertyDictionary &properties)>;
+                                                                        KLVRRWCPropertyDictionary properties)>;
 
     explicit KLVRRWCLog(QObject *parent = nullptr);
     ~KLVRRWCLog() override;
@@ -76,7 +76,7 @@ public:
     void addExternalEntries(const QList<QVariantMap> &records);
     // A new unlinked entry of the kind the description calls for (a plain entry when none).
     std::unique_ptr<KLVRRWCLogEntry> entryWithDate(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                                                   const KLVRRWCPropertyDictionary &properties) const;
+                                                   KLVRRWCPropertyDictionary properties) const;
     std::unique_ptr<KLVRRWCLogEntry> entryWithDate(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
                                                    const QVariantMap &properties) const;
 

@@ -53,13 +53,12 @@ KLVRRWCLogEntry::KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, co
 }
 
 KLVRRWCLogEntry::KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                                 const KLVRRWCPropertyDictionary &properties)
+                                 KLVRRWCPropertyDictionary properties)
     : m_date(date)
     , m_event(KLVRRWCPropertyDictionary::intern(event))
     , m_monitor(localizedStringForMonitor(monitor, KLVRRWCPropertyDictionary::intern(monitor)))
-    , m_properties(properties)
+    , m_properties(std::move(properties))
     , m_group(KLVRRWCPropertyDictionary::intern(monitor))
-    , m_summary(localizedStringForSummary(event, m_event))
 {
     registerTypes();
 }
@@ -68,9 +67,9 @@ KLVRRWCLogEntry::~KLVRRWCLogEntry() = default;
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntry::makeEntry(KLVRAbsoluteTime date, const QString &event,
                                                             const QString &monitor,
-                                                            const KLVRRWCPropertyDictionary &properties) const
+                                                            KLVRRWCPropertyDictionary properties) const
 {
-    return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, properties);
+    return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, std::move(properties));
 }
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntry::copy() const
@@ -97,6 +96,11 @@ const std::vector<std::unique_ptr<KLVRRWCLogEntry>> &KLVRRWCLogEntry::duplicates
 KLVRAbsoluteTime KLVRRWCLogEntry::finalDate() const
 {
     return m_duplicates && !m_duplicates->empty() ? m_duplicates->back()->date() : m_date;
+}
+
+QString KLVRRWCLogEntry::computeSummary() const
+{
+    return localizedStringForSummary(m_event, m_event);
 }
 
 void KLVRRWCLogEntry::awakeFromLog()
@@ -238,7 +242,7 @@ QString KLVRRWCLogEntry::describe(const QVariant &value)
 
 QString KLVRRWCLogEntry::stringValue() const
 {
-    return KLVRFormat::string(QStringLiteral("%@\t%@\t%@"), KLVRRWCAbsoluteDuration::dateDescription(m_date), m_summary,
+    return KLVRFormat::string(QStringLiteral("%@\t%@\t%@"), KLVRRWCAbsoluteDuration::dateDescription(m_date), summary(),
                               attributesAsString());
 }
 
@@ -296,7 +300,7 @@ QVariantMap KLVRRWCLogEntry::exportAsDictionary() const
 {
     return QVariantMap{
         {QStringLiteral("Date"), QVariant::fromValue(m_date)},
-        {QStringLiteral("Summary"), m_summary},
+        {QStringLiteral("Summary"), summary()},
         {QStringLiteral("Monitor"), m_monitor},
         {QStringLiteral("Attributes"), propertyListSafe(attributeValues())},
     };
@@ -315,7 +319,7 @@ bool KLVRRWCLogEntry::visible() const
 QVariantMap KLVRRWCLogEntry::scriptingProperties() const
 {
     return QVariantMap{
-        {QStringLiteral("summary"), m_summary},
+        {QStringLiteral("summary"), summary()},
         {QStringLiteral("monitor"), m_monitor},
         {QStringLiteral("group"), group()},
         {QStringLiteral("date"), QVariant::fromValue(m_date)},

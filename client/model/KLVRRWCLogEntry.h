@@ -34,10 +34,10 @@ class KLVRRWCLogEntry
 {
 public:
     // The designated initializer: monitor is the signature; the entry shows the "Monitor"
-    // table's display name for it, groups under the raw signature and starts with the
-    // "Summary" table's text for the description.
+    // table's display name for it, groups under the raw signature and, until awakened, sums
+    // itself up with the "Summary" table's text for the description.
     KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor, const QVariantMap &properties);
-    KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor, const KLVRRWCPropertyDictionary &properties);
+    KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor, KLVRRWCPropertyDictionary properties);
     virtual ~KLVRRWCLogEntry();
     Q_DISABLE_COPY_MOVE(KLVRRWCLogEntry)
 
@@ -78,7 +78,9 @@ public:
     // The state that begins at this entry ("Asleep", "Awake", ...); empty for none.
     const QString &pairRepresents() const { return m_pairRepresents; }
     void setPairRepresents(const QString &state) { m_pairRepresents = state; }
-    const QString &summary() const { return m_summary; }
+    // The one-line text. Worked out from the entry's final links and properties when asked
+    // (years of entries keep no texts nobody reads); setSummary() fixes a text instead.
+    QString summary() const { return m_summary.isNull() ? computeSummary() : m_summary; }
     void setSummary(const QString &summary) { m_summary = summary; }
 
     // The key under which the log chains entries together: the raw signature here; kinds
@@ -157,9 +159,11 @@ public:
     static void registerTypes();
 
 protected:
+    // The summary as the kind words it: here the "Summary" table's text for the description.
+    virtual QString computeSummary() const;
     // Makes an unlinked entry of this entry's kind (used by copy()).
     virtual std::unique_ptr<KLVRRWCLogEntry> makeEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                                                       const KLVRRWCPropertyDictionary &properties) const;
+                                                       KLVRRWCPropertyDictionary properties) const;
     // Drops built attributes so that the next read builds them again.
     void invalidateAttributes();
 

@@ -28,7 +28,7 @@ bool KLVRRWCLogEntryDaemon::isLike(const KLVRRWCLogEntry &entry) const
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntryDaemon::makeEntry(KLVRAbsoluteTime date, const QString &event,
                                                                   const QString &monitor,
-                                                                  const KLVRRWCPropertyDictionary &properties) const
+                                                                  KLVRRWCPropertyDictionary properties) const
 {
-    return std::make_unique<KLVRRWCLogEntryDaemon>(date, event, monitor, properties);
+    return std::make_unique<KLVRRWCLogEntryDaemon>(date, event, monitor, std::move(properties));
 }

@@ -17,5 +17,5 @@ public:
 
 protected:
     std::unique_ptr<KLVRRWCLogEntry> makeEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                                               const KLVRRWCPropertyDictionary &properties) const override;
+                                               KLVRRWCPropertyDictionary properties) const override;
 };

@@ -9,11 +9,16 @@
 void KLVRRWCLogEntryIdleSleep::awakeFromLog()
 {
     KLVRRWCLogEntry::awakeFromLog();
-    if (event() == QLatin1String("Can system sleep")) {
-        const qint32 idle = KLVRRWCPropertyValue::intValue(property(QStringLiteral("Idle Seconds")));
-        setSummary(KLVRFormat::string(general(QStringLiteral("Preparing to sleep after %@ idle time")),
-                                      KLVRRWCDuration::longStringFromDuration(idle)));
-    }
+    m_awake = true;
+}
+
+QString KLVRRWCLogEntryIdleSleep::computeSummary() const
+{
+    if (!m_awake || event() != QLatin1String("Can system sleep"))
+        return KLVRRWCLogEntry::computeSummary();
+    const qint32 idle = KLVRRWCPropertyValue::intValue(property(QStringLiteral("Idle Seconds")));
+    return KLVRFormat::string(general(QStringLiteral("Preparing to sleep after %@ idle time")),
+                              KLVRRWCDuration::longStringFromDuration(idle));
 }
 
 void KLVRRWCLogEntryIdleSleep::initAttributes()
@@ -40,7 +45,7 @@ bool KLVRRWCLogEntryIdleSleep::isLike(const KLVRRWCLogEntry &entry) const
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntryIdleSleep::makeEntry(KLVRAbsoluteTime date, const QString &event,
                                                                      const QString &monitor,
-                                                                     const KLVRRWCPropertyDictionary &properties) const
+                                                                     KLVRRWCPropertyDictionary properties) const
 {
-    return std::make_unique<KLVRRWCLogEntryIdleSleep>(date, event, monitor, properties);
+    return std::make_unique<KLVRRWCLogEntryIdleSleep>(date, event, monitor, std::move(properties));
 }

@@ -17,6 +17,10 @@ public:
     bool isLike(const KLVRRWCLogEntry &entry) const override;
 
 protected:
+    QString computeSummary() const override;
     std::unique_ptr<KLVRRWCLogEntry> makeEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                                               const KLVRRWCPropertyDictionary &properties) const override;
+                                               KLVRRWCPropertyDictionary properties) const override;
+
+private:
+    bool m_awake = false;
 };

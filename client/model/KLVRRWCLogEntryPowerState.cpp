@@ -18,32 +18,44 @@ QString KLVRRWCLogEntryPowerState::group() const
     return group;
 }
 
+namespace {
+// The state that begins at an event, and how its summary words the time before it.
+struct StateWording
+{
+    const char *state = nullptr;
+    const char *format = nullptr;
+};
+
+StateWording wordingFor(const QString &event)
+{
+    if (event == QLatin1String("System will sleep"))
+        return {"Asleep", "System sleeping after %@"};
+    if (event == QLatin1String("System has powered on"))
+        return {"Awake", "System powering on after %@"};
+    if (isBoot(event))
+        return {"On", "Starting up after %@"};
+    if (event == QLatin1String("accounting shut down"))
+        return {"Off", "Shutting down after %@"};
+    return {};
+}
+} // namespace
+
 void KLVRRWCLogEntryPowerState::awakeFromLog()
 {
     KLVRRWCLogEntry::awakeFromLog();
     setPair(next());
+    const StateWording wording = wordingFor(event());
+    if (wording.state)
+        setPairRepresents(QString::fromLatin1(wording.state));
+}
 
-    QString state;
-    QString format;
-    if (event() == QLatin1String("System will sleep")) {
-        state = QStringLiteral("Asleep");
-        format = QStringLiteral("System sleeping after %@");
-    } else if (event() == QLatin1String("System has powered on")) {
-        state = QStringLiteral("Awake");
-        format = QStringLiteral("System powering on after %@");
-    } else if (isBoot(event())) {
-        state = QStringLiteral("On");
-        format = QStringLiteral("Starting up after %@");
-    } else if (event() == QLatin1String("accounting shut down")) {
-        state = QStringLiteral("Off");
-        format = QStringLiteral("Shutting down after %@");
-    }
-    if (!state.isEmpty())
-        setPairRepresents(state);
-    if (!format.isEmpty() && pair()) {
-        setSummary(KLVRFormat::string(general(format),
-                                      KLVRRWCDuration::longStringFromDuration(date().secondsSince(pair()->date()))));
-    }
+QString KLVRRWCLogEntryPowerState::computeSummary() const
+{
+    const StateWording wording = wordingFor(event());
+    if (!wording.format || !pair())
+        return KLVRRWCLogEntry::computeSummary();
+    return KLVRFormat::string(general(QString::fromLatin1(wording.format)),
+                              KLVRRWCDuration::longStringFromDuration(date().secondsSince(pair()->date())));
 }
 
 void KLVRRWCLogEntryPowerState::initAttributes()
@@ -75,7 +87,7 @@ bool KLVRRWCLogEntryPowerState::isLike(const KLVRRWCLogEntry &entry) const
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntryPowerState::makeEntry(KLVRAbsoluteTime date, const QString &event,
                                                                       const QString &monitor,
-                                                                      const KLVRRWCPropertyDictionary &properties) const
+                                                                      KLVRRWCPropertyDictionary properties) const
 {
-    return std::make_unique<KLVRRWCLogEntryPowerState>(date, event, monitor, properties);
+    return std::make_unique<KLVRRWCLogEntryPowerState>(date, event, monitor, std::move(properties));
 }

@@ -24,11 +24,19 @@ KLVRRWCLogEntryPowerStatus::KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, co
 }
 
 KLVRRWCLogEntryPowerStatus::KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, const QString &event,
-                                                       const QString &monitor, const KLVRRWCPropertyDictionary &properties)
-    : KLVRRWCLogEntry(date, event, monitor, properties)
+                                                       const QString &monitor, KLVRRWCPropertyDictionary properties)
+    : KLVRRWCLogEntry(date, event, monitor, std::move(properties))
 {
-    // One chain per power source; the key is made once since the log asks for it often.
-    setGroup(KLVRRWCPropertyDictionary::intern(this->monitor() + QStringLiteral(" - ") + KLVRRWCPropertyValue::text(property(kName))));
+    // One chain per power source; the key is made once since the log asks for it often, and
+    // the same few sources repeat for years.
+    const QString name = KLVRRWCPropertyValue::text(property(kName));
+    thread_local struct { QString monitor; QString name; QString group; } last;
+    if (last.group.isNull() || last.monitor != this->monitor() || last.name != name) {
+        last.monitor = this->monitor();
+        last.name = name;
+        last.group = KLVRRWCPropertyDictionary::intern(this->monitor() + QStringLiteral(" - ") + name);
+    }
+    setGroup(last.group);
 }
 
 QString KLVRRWCLogEntryPowerStatus::group() const
@@ -38,8 +46,10 @@ QString KLVRRWCLogEntryPowerStatus::group() const
 
 qint32 KLVRRWCLogEntryPowerStatus::percentageCharged() const
 {
-    const float current = KLVRRWCPropertyValue::floatValue(property(QStringLiteral("Current Capacity")));
-    const float maximum = KLVRRWCPropertyValue::floatValue(property(QStringLiteral("Max Capacity")));
+    static const QString currentKey = QStringLiteral("Current Capacity");
+    static const QString maximumKey = QStringLiteral("Max Capacity");
+    const float current = float(propertyDictionary().number(currentKey));
+    const float maximum = float(propertyDictionary().number(maximumKey));
     const float percentage = current * maximum / 100.0f;
     if (std::isnan(percentage))
         return 0;
@@ -54,45 +64,52 @@ bool KLVRRWCLogEntryPowerStatus::stateForPropertyKey(const QString &key) const
 
 bool KLVRRWCLogEntryPowerStatus::didPropertyKeyChangeSinceEntry(const QString &key, const KLVRRWCLogEntry *other) const
 {
-    if (!other)
+    if (!other || !other->hasProperty(key))
         return true;
-    const QVariant before = other->property(key);
-    if (!before.isValid())
+    if (!hasProperty(key))
         return true;
-    return before != property(key);
+    return !propertyDictionary().sameValue(key, other->propertyDictionary());
 }
 
 void KLVRRWCLogEntryPowerStatus::awakeFromLog()
 {
     KLVRRWCLogEntry::awakeFromLog();
     const KLVRRWCLogEntry *older = next();
-    const auto *olderStatus = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(older);
-    const QString name = KLVRRWCPropertyValue::text(property(kName));
-
-    m_change = ChangeUnknown;
-    if (didPropertyKeyChangeSinceEntry(kIsPresent, older)) {
+    if (didPropertyKeyChangeSinceEntry(kIsPresent, older))
         m_change = ChangePresence;
-        const bool present = KLVRRWCPropertyValue::intValue(property(kIsPresent)) != 0;
-        setSummary(KLVRFormat::string(general(present ? QStringLiteral("'%@' connected") : QStringLiteral("'%@' removed")), name));
-    } else if (didPropertyKeyChangeSinceEntry(kSourceState, older)) {
+    else if (didPropertyKeyChangeSinceEntry(kSourceState, older))
         m_change = ChangeSourceState;
-        setSummary(KLVRFormat::string(general(QStringLiteral("Switched to '%@'")), KLVRRWCPropertyValue::text(property(kSourceState))));
-    } else if (didPropertyKeyChangeSinceEntry(kIsCharging, older)) {
+    else if (didPropertyKeyChangeSinceEntry(kIsCharging, older))
         m_change = ChangeCharging;
-        if (KLVRRWCPropertyValue::intValue(property(kIsCharging)) == 1)
-            setSummary(KLVRFormat::string(general(QStringLiteral("Started charging '%@' from '%@'")), name,
-                                          KLVRRWCPropertyValue::text(property(kSourceState))));
-        else
-            setSummary(KLVRFormat::string(general(QStringLiteral("Stopped charging '%@'")), name));
-    } else {
+    else
         m_change = ChangeLevel;
-        QString direction = QStringLiteral("at");
-        if (olderStatus)
-            direction = percentageCharged() - olderStatus->percentageCharged() > 0 ? QStringLiteral("up to") : QStringLiteral("down to");
-        setSummary(KLVRFormat::string(general(QStringLiteral("'%@' %@ %d%% capacity")), name, general(direction),
-                                      percentageCharged()));
-    }
     initPairing();
+}
+
+QString KLVRRWCLogEntryPowerStatus::computeSummary() const
+{
+    const QString name = KLVRRWCPropertyValue::text(property(kName));
+    switch (m_change) {
+    case ChangePresence:
+        return KLVRFormat::string(general(KLVRRWCPropertyValue::intValue(property(kIsPresent)) != 0 ? QStringLiteral("'%@' connected")
+                                                                                                   : QStringLiteral("'%@' removed")),
+                                  name);
+    case ChangeSourceState:
+        return KLVRFormat::string(general(QStringLiteral("Switched to '%@'")), KLVRRWCPropertyValue::text(property(kSourceState)));
+    case ChangeCharging:
+        if (KLVRRWCPropertyValue::intValue(property(kIsCharging)) == 1)
+            return KLVRFormat::string(general(QStringLiteral("Started charging '%@' from '%@'")), name,
+                                      KLVRRWCPropertyValue::text(property(kSourceState)));
+        return KLVRFormat::string(general(QStringLiteral("Stopped charging '%@'")), name);
+    case ChangeLevel: {
+        QString direction = QStringLiteral("at");
+        if (const auto *older = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(next()))
+            direction = percentageCharged() - older->percentageCharged() > 0 ? QStringLiteral("up to") : QStringLiteral("down to");
+        return KLVRFormat::string(general(QStringLiteral("'%@' %@ %d%% capacity")), name, general(direction), percentageCharged());
+    }
+    default:
+        return KLVRRWCLogEntry::computeSummary();
+    }
 }
 
 void KLVRRWCLogEntryPowerStatus::initPairing()
@@ -156,7 +173,7 @@ bool KLVRRWCLogEntryPowerStatus::isLike(const KLVRRWCLogEntry &entry) const
 
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLogEntryPowerStatus::makeEntry(KLVRAbsoluteTime date, const QString &event,
                                                                        const QString &monitor,
-                                                                       const KLVRRWCPropertyDictionary &properties) const
+                                                                       KLVRRWCPropertyDictionary properties) const
 {
-    return std::make_unique<KLVRRWCLogEntryPowerStatus>(date, event, monitor, properties);
+    return std::make_unique<KLVRRWCLogEntryPowerStatus>(date, event, monitor, std::move(properties));
 }

@@ -20,7 +20,7 @@ public:
 
     KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, const QString &event, const QString &monitor, const QVariantMap &properties);
     KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                               const KLVRRWCPropertyDictionary &properties);
+                               KLVRRWCPropertyDictionary properties);
 
     QString group() const override;
     void awakeFromLog() override;
@@ -45,8 +45,9 @@ public:
     void addDurationPropertyWithKey(const QString &key, QVariantMap &dictionary) const;
 
 protected:
+    QString computeSummary() const override;
     std::unique_ptr<KLVRRWCLogEntry> makeEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
-                                               const KLVRRWCPropertyDictionary &properties) const override;
+                                               KLVRRWCPropertyDictionary properties) const override;
 
 private:
     qint32 m_change = ChangeUnknown;

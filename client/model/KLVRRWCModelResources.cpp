@@ -24,6 +24,12 @@ void KLVRRWCModelResources::ensureLoaded()
 
 QString KLVRRWCModelResources::localizedString(const QString &key, const QString &value, const QString &table)
 {
+    // Entries ask the same table for the same interned keys over and over.
+    thread_local struct { QString table; QString key; QString value; QString text; } memo[4];
+    for (const auto &m : memo) {
+        if (!m.key.isNull() && m.key == key && m.table == table && m.value == value)
+            return m.text;
+    }
     ensureLoaded();
     static QMutex lock;
     static QHash<QString, QHash<QString, std::optional<QString>>> cache;
@@ -35,5 +41,11 @@ QString KLVRRWCModelResources::localizedString(const QString &key, const QString
         const QString text = KLVRStringsTable::localizedString(key, missing, table);
         it = texts.insert(key, text == missing ? std::nullopt : std::optional<QString>(text));
     }
-    return it->has_value() ? **it : value;
+    const QString text = it->has_value() ? **it : value;
+    if (!key.isEmpty()) {
+        thread_local unsigned next = 0;
+        auto &m = memo[next++ % 4];
+        m = {table, key, value, text};
+    }
+    return text;
 }

@@ -28,9 +28,7 @@ QString KLVRRWCProcessList::at(qsizetype i) const
 {
     if (i < 0 || i >= count())
         return QString();
-    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    QMutexLocker locker(&pool.lock());
-    return pool.textAt((*m_indexes)[size_t(i)]);
+    return KLVRRWCStringPool::shared().textAt((*m_indexes)[size_t(i)]);
 }
 
 QStringList KLVRRWCProcessList::toStringList() const
@@ -39,8 +37,7 @@ QStringList KLVRRWCProcessList::toStringList() const
     if (!m_indexes)
         return names;
     names.reserve(count());
-    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    QMutexLocker locker(&pool.lock());
+    const KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
     for (quint32 index : *m_indexes)
         names.append(pool.textAt(index));
     return names;
@@ -52,8 +49,7 @@ QVariantList KLVRRWCProcessList::toVariantList() const
     if (!m_indexes)
         return names;
     names.reserve(count());
-    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    QMutexLocker locker(&pool.lock());
+    const KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
     for (quint32 index : *m_indexes)
         names.append(pool.textAt(index));
     return names;

@@ -3,13 +3,14 @@
 #include "KLVRRWCPropertyDictionary.h"
 
 #include "KLVRRWCProcessList.h"
+#include "KLVRRWCPropertyValue.h"
 #include "KLVRRWCStringPool.h"
 
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 #include <algorithm>
-#include <vector>
+#include <cstring>
 
 namespace {
 QMutex keySetsLock;
@@ -27,25 +28,34 @@ bool sameKeys(const QStringList &a, const QStringList &b)
     return true;
 }
 
-std::shared_ptr<const QStringList> sharedKeys(const QStringList &keys)
+// Events of one monitor share their keys; the last few key sets answer most look-ups.
+std::shared_ptr<const QStringList> recentKeySets[4];
+
+std::shared_ptr<const QStringList> recentKeys(const QStringList &keys)
 {
     QMutexLocker locker(&keySetsLock);
-    // Events of one monitor share their keys; the last few key sets answer most look-ups.
-    static std::shared_ptr<const QStringList> recent[4];
-    for (const auto &candidate : recent) {
+    for (const auto &candidate : recentKeySets) {
         if (candidate && sameKeys(*candidate, keys))
             return candidate;
     }
-    auto found = [&]() -> std::shared_ptr<const QStringList> {
-        auto it = keySets.constFind(keys);
-        if (it != keySets.cend())
-            return *it;
-        auto shared = std::make_shared<const QStringList>(keys);
-        keySets.insert(keys, shared);
-        return shared;
-    }();
-    std::move_backward(std::begin(recent), std::end(recent) - 1, std::end(recent));
-    recent[0] = found;
+    return nullptr;
+}
+
+std::shared_ptr<const QStringList> sharedKeys(const QStringList &keys)
+{
+    if (auto recent = recentKeys(keys))
+        return recent;
+    QMutexLocker locker(&keySetsLock);
+    std::shared_ptr<const QStringList> found;
+    auto it = keySets.constFind(keys);
+    if (it != keySets.cend()) {
+        found = *it;
+    } else {
+        found = std::make_shared<const QStringList>(keys);
+        keySets.insert(keys, found);
+    }
+    std::move_backward(std::begin(recentKeySets), std::end(recentKeySets) - 1, std::end(recentKeySets));
+    recentKeySets[0] = found;
     return found;
 }
 
@@ -57,9 +67,22 @@ bool allTexts(const QVariantList &list)
 
 QString KLVRRWCPropertyDictionary::intern(QStringView text)
 {
+    // Event descriptions and monitor names repeat from one record to the next.
+    thread_local QString recent[8];
+    thread_local unsigned next = 0;
+    for (const QString &candidate : recent) {
+        if (candidate.size() == text.size()
+            && std::memcmp(candidate.constData(), text.data(), size_t(text.size()) * sizeof(QChar)) == 0)
+            return candidate;
+    }
     KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    QMutexLocker locker(&pool.lock());
-    return pool.intern(text);
+    QString interned;
+    {
+        QMutexLocker locker(&pool.lock());
+        interned = pool.intern(text);
+    }
+    recent[next++ % 8] = interned;
+    return interned;
 }
 
 QVariant KLVRRWCPropertyDictionary::compact(const QString &key, const QVariant &value)
@@ -107,79 +130,229 @@ qsizetype KLVRRWCPropertyDictionary::indexOf(const QString &key) const
 {
     if (!m_keys)
         return -1;
-    const auto it = std::lower_bound(m_keys->cbegin(), m_keys->cend(), key);
-    if (it == m_keys->cend() || *it != key)
-        return -1;
-    return it - m_keys->cbegin();
+    // Key sets are small; comparing sizes first rules out nearly every key at once.
+    const qsizetype size = key.size();
+    const QStringList &keys = *m_keys;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const QString &candidate = keys.at(i);
+        if (candidate.size() == size
+            && (candidate.constData() == key.constData()
+                || std::memcmp(candidate.constData(), key.constData(), size_t(size) * sizeof(QChar)) == 0))
+            return i;
+    }
+    return -1;
+}
+
+QVariant KLVRRWCPropertyDictionary::valueAt(qsizetype i) const
+{
+    const quint64 payload = payloadAt(i);
+    switch (typeAt(i)) {
+    case Bool:
+        return bool(payload);
+    case Integer:
+        return qlonglong(payload);
+    case Real: {
+        double d;
+        std::memcpy(&d, &payload, sizeof d);
+        return d;
+    }
+    case Text:
+        return KLVRRWCStringPool::shared().textAt(quint32(payload));
+    case Other:
+        return m_others.at(qsizetype(payload));
+    default:
+        return QVariant();
+    }
 }
 
 QVariant KLVRRWCPropertyDictionary::value(const QString &key) const
 {
     const qsizetype i = indexOf(key);
-    return i < 0 ? QVariant() : m_values.at(i);
+    return i < 0 ? QVariant() : valueAt(i);
 }
 
-QStringList KLVRRWCPropertyDictionary::keys() const
+bool KLVRRWCPropertyDictionary::sameValue(const QString &key, const KLVRRWCPropertyDictionary &other) const
 {
-    return m_keys ? *m_keys : QStringList();
+    const qsizetype i = indexOf(key);
+    if (i < 0)
+        return false;
+    const qsizetype j = (other.m_keys == m_keys) ? i : other.indexOf(key);
+    if (j < 0)
+        return false;
+    const quint8 type = typeAt(i);
+    if (type == other.typeAt(j) && type != Other && type != Real)
+        return payloadAt(i) == other.payloadAt(j);
+    return valueAt(i) == other.valueAt(j);
+}
+
+double KLVRRWCPropertyDictionary::number(const QString &key) const
+{
+    const qsizetype i = indexOf(key);
+    if (i < 0)
+        return 0.0;
+    const quint64 payload = payloadAt(i);
+    switch (typeAt(i)) {
+    case Bool:
+        return payload ? 1.0 : 0.0;
+    case Integer:
+        return double(qint64(payload));
+    case Real: {
+        double d;
+        std::memcpy(&d, &payload, sizeof d);
+        return d;
+    }
+    default:
+        return KLVRRWCPropertyValue::doubleValue(valueAt(i));
+    }
 }
 
 QVariantMap KLVRRWCPropertyDictionary::toMap() const
 {
     QVariantMap map;
-    for (qsizetype i = 0; i < m_values.size(); ++i)
-        map.insert(m_keys->at(i), m_values.at(i));
+    for (qsizetype i = 0; i < count(); ++i)
+        map.insert(m_keys->at(i), valueAt(i));
     return map;
 }
 
 bool operator==(const KLVRRWCPropertyDictionary &a, const KLVRRWCPropertyDictionary &b)
 {
-    if (a.m_values.size() != b.m_values.size())
+    if (a.count() != b.count())
         return false;
-    if (a.m_values.isEmpty())
+    if (a.count() == 0)
         return true;
     if (a.m_keys != b.m_keys && *a.m_keys != *b.m_keys)
         return false;
-    return a.m_values == b.m_values;
+    if (a.m_slots == b.m_slots && a.m_others == b.m_others)
+        return true;
+    // Stored differently is not always a different value (an integer and an equal real).
+    for (qsizetype i = 0; i < a.count(); ++i) {
+        if (a.valueAt(i) != b.valueAt(i))
+            return false;
+    }
+    return true;
 }
 
-void KLVRRWCPropertyDictionary::Builder::insert(QString key, QVariant value)
+void KLVRRWCPropertyDictionary::Builder::add(QString key, quint8 type, quint64 payload)
 {
-    if (m_ordered && !m_keys.isEmpty() && !(m_keys.constLast() < key))
-        m_ordered = false;
     m_keys.append(std::move(key));
-    m_values.append(std::move(value));
+    m_types.push_back(type);
+    m_payloads.push_back(payload);
+}
+
+void KLVRRWCPropertyDictionary::Builder::insertReal(QString key, double value)
+{
+    quint64 payload;
+    std::memcpy(&payload, &value, sizeof payload);
+    add(std::move(key), Real, payload);
+}
+
+void KLVRRWCPropertyDictionary::Builder::insert(QString key, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        insertBool(std::move(key), value.toBool());
+        return;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+        insertInteger(std::move(key), value.toLongLong());
+        return;
+    case QMetaType::Double:
+        insertReal(std::move(key), value.toDouble());
+        return;
+    case QMetaType::QString: {
+        KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+        QMutexLocker locker(&pool.lock());
+        insertText(std::move(key), pool.indexOf(value.toString()));
+        return;
+    }
+    default:
+        insertOther(std::move(key), value);
+        return;
+    }
+}
+
+KLVRRWCPropertyDictionary::Builder::Item KLVRRWCPropertyDictionary::Builder::lastItem() const
+{
+    Item item{m_types.back(), m_payloads.back(), {}};
+    if (item.type == Other)
+        item.other = m_others.at(qsizetype(item.payload));
+    return item;
+}
+
+void KLVRRWCPropertyDictionary::Builder::insertItem(QString key, const Item &item)
+{
+    if (item.type == Other)
+        insertOther(std::move(key), item.other);
+    else
+        add(std::move(key), item.type, item.payload);
+}
+
+void KLVRRWCPropertyDictionary::Builder::insertOther(QString key, QVariant value)
+{
+    add(std::move(key), Other, quint64(m_others.size()));
+    m_others.append(std::move(value));
 }
 
 KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::Builder::take()
 {
-    QStringList keys;
-    QList<QVariant> values;
-    if (m_ordered) {
-        keys = std::move(m_keys);
-        values = std::move(m_values);
-    } else {
+    const qsizetype n = m_keys.size();
+    // A known key set is sorted and unique; only an unknown one needs checking.
+    std::shared_ptr<const QStringList> known = n > 0 ? recentKeys(m_keys) : nullptr;
+    bool ordered = known != nullptr;
+    if (!ordered) {
+        ordered = true;
+        for (qsizetype i = 1; i < n && ordered; ++i)
+            ordered = m_keys.at(i - 1) < m_keys.at(i);
+    }
+    std::vector<qsizetype> order;
+    if (!ordered) {
         // Later duplicates of a key win, as in a dictionary filled in reading order.
-        std::vector<qsizetype> order(size_t(m_keys.size()));
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = qsizetype(i);
+        order.resize(size_t(n));
+        for (qsizetype i = 0; i < n; ++i)
+            order[size_t(i)] = i;
         std::stable_sort(order.begin(), order.end(), [this](qsizetype a, qsizetype b) { return m_keys.at(a) < m_keys.at(b); });
+        std::vector<qsizetype> unique;
         for (qsizetype i : order) {
-            if (!keys.isEmpty() && keys.constLast() == m_keys.at(i)) {
-                values.last() = m_values.at(i);
-                continue;
+            if (!unique.empty() && m_keys.at(unique.back()) == m_keys.at(i))
+                unique.back() = i;
+            else
+                unique.push_back(i);
+        }
+        order.swap(unique);
+    }
+    const auto source = [&](qsizetype i) { return ordered ? i : order[size_t(i)]; };
+    const qsizetype count = ordered ? n : qsizetype(order.size());
+
+    KLVRRWCPropertyDictionary dictionary;
+    if (count > 0) {
+        const size_t typeWords = (size_t(count) + 15) / 16;
+        dictionary.m_slots.assign(typeWords + size_t(count), 0);
+        for (qsizetype i = 0; i < count; ++i) {
+            const qsizetype from = source(i);
+            quint8 type = m_types[size_t(from)];
+            quint64 payload = m_payloads[size_t(from)];
+            if (type == Other) {
+                payload = quint64(dictionary.m_others.size());
+                dictionary.m_others.append(m_others.at(qsizetype(m_payloads[size_t(from)])));
             }
-            keys.append(m_keys.at(i));
-            values.append(m_values.at(i));
+            dictionary.m_slots[size_t(i) / 16] |= quint64(type) << (4 * (size_t(i) % 16));
+            dictionary.m_slots[typeWords + size_t(i)] = payload;
+        }
+        if (known) {
+            dictionary.m_keys = std::move(known);
+        } else {
+            QStringList keys;
+            keys.reserve(count);
+            for (qsizetype i = 0; i < count; ++i)
+                keys.append(m_keys.at(source(i)));
+            dictionary.m_keys = sharedKeys(keys);
         }
     }
-    m_keys = {};
-    m_values = {};
-    m_ordered = true;
-    KLVRRWCPropertyDictionary dictionary;
-    if (!values.isEmpty()) {
-        dictionary.m_keys = sharedKeys(keys);
-        dictionary.m_values = std::move(values);
-    }
+    // Keep the capacity: a builder usually reads one document after another.
+    m_keys.clear();
+    m_types.clear();
+    m_payloads.clear();
+    m_others.clear();
     return dictionary;
 }

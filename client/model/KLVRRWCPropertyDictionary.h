@@ -8,23 +8,30 @@
 #include <QVariant>
 #include <QVariantMap>
 #include <memory>
+#include <vector>
 
-// An event's property dictionary held compactly: the sorted key set is shared by every
-// dictionary with the same keys (all events of one monitor look alike), values sit in one
-// array, text values are interned and a "Processes" list of texts becomes a KLVRRWCProcessList.
-// Immutable and implicitly shared.
+// An event's property dictionary held compactly, since years of events keep hundreds of
+// thousands of them: the sorted key set is shared by every dictionary with the same keys (all
+// events of one monitor look alike); booleans, integers, reals and texts take 8 bytes and half a
+// byte each (texts as indices into the KLVRRWCStringPool); lists, dictionaries, dates and data
+// stay QVariants, and a "Processes" list of texts becomes a KLVRRWCProcessList.
+// Immutable; reading needs no lock.
 class KLVRRWCPropertyDictionary
 {
 public:
     KLVRRWCPropertyDictionary() = default;
     static KLVRRWCPropertyDictionary fromMap(const QVariantMap &map);
 
-    bool isEmpty() const { return m_values.isEmpty(); }
-    qsizetype count() const { return m_values.size(); }
+    bool isEmpty() const { return count() == 0; }
+    qsizetype count() const { return m_keys ? m_keys->size() : 0; }
     bool contains(const QString &key) const { return indexOf(key) >= 0; }
     // The value under key, or an invalid QVariant.
     QVariant value(const QString &key) const;
-    QStringList keys() const;
+    QStringList keys() const { return m_keys ? *m_keys : QStringList(); }
+    // Whether both dictionaries hold an equal value under key (no when either lacks it).
+    bool sameValue(const QString &key, const KLVRRWCPropertyDictionary &other) const;
+    // The value under key read as a number the lenient way (KLVRRWCPropertyValue); 0 when absent.
+    double number(const QString &key) const;
     QVariantMap toMap() const;
 
     friend bool operator==(const KLVRRWCPropertyDictionary &a, const KLVRRWCPropertyDictionary &b);
@@ -34,23 +41,52 @@ public:
     // The value as stored: texts interned, a "Processes" list of texts compacted, recursively.
     static QVariant compact(const QString &key, const QVariant &value);
 
-    // Collects key/value pairs in any order (used by the property reader).
+    // Collects key/value pairs in any order (used by the property reader, which holds the
+    // string pool's lock while it inserts texts by index).
     class Builder
     {
     public:
-        void insert(QString key, QVariant value);
+        void insertBool(QString key, bool value) { add(std::move(key), Bool, quint64(value)); }
+        void insertInteger(QString key, qint64 value) { add(std::move(key), Integer, quint64(value)); }
+        void insertReal(QString key, double value);
+        // A text by its index in the string pool.
+        void insertText(QString key, quint32 index) { add(std::move(key), Text, index); }
+        // Any value; texts are interned (taking the pool's lock), other plain values typed.
+        void insert(QString key, const QVariant &value);
+        // A list, dictionary, date, data or other value kept as it is; never takes a lock.
+        void insertOther(QString key, QVariant value);
         KLVRRWCPropertyDictionary take();
 
+        // A value as stored, to insert it again into a later dictionary without reading it.
+        struct Item
+        {
+            quint8 type = 0;
+            quint64 payload = 0;
+            QVariant other;
+        };
+        Item lastItem() const;
+        void insertItem(QString key, const Item &item);
+
     private:
-        // Keys usually arrive sorted and unique (writers sort them); then they are kept as read.
+        void add(QString key, quint8 type, quint64 payload);
+
         QStringList m_keys;
-        QList<QVariant> m_values;
-        bool m_ordered = true;
+        std::vector<quint8> m_types;
+        std::vector<quint64> m_payloads;
+        QList<QVariant> m_others;
     };
 
 private:
+    enum Type : quint8 { Bool = 1, Integer = 2, Real = 3, Text = 4, Other = 5 };
+
     qsizetype indexOf(const QString &key) const;
+    quint8 typeAt(qsizetype i) const { return quint8((m_slots[size_t(i) / 16] >> (4 * (size_t(i) % 16))) & 0xf); }
+    quint64 payloadAt(qsizetype i) const { return m_slots[typeWords() + size_t(i)]; }
+    size_t typeWords() const { return (size_t(count()) + 15) / 16; }
+    QVariant valueAt(qsizetype i) const;
 
     std::shared_ptr<const QStringList> m_keys; // sorted, shared between dictionaries
-    QList<QVariant> m_values;                  // in key order
+    // The types, four bits each, then one payload per value: one allocation per dictionary.
+    std::vector<quint64> m_slots;
+    QList<QVariant> m_others; // the values of type Other, in key order
 };

@@ -33,6 +33,23 @@ struct
 // The keys of the previous document, in their order.
 std::vector<QString> lastKeys;
 
+// The values of the previous document of each shape (documents are told apart by their first
+// key): where each value stood in that document's text, and what it was.
+struct Field
+{
+    QString key;
+    qsizetype begin;
+    qsizetype end;
+    KLVRRWCPropertyDictionary::Builder::Item item;
+};
+struct Shape
+{
+    QString firstKey;
+    QString text;
+    std::vector<Field> fields;
+};
+std::vector<Shape> shapes;
+
 // The last nested value read under each key, with the text it was read from.
 struct NestedValue
 {
@@ -92,9 +109,12 @@ public:
         skipSpace();
         if (!consume("<dict>"))
             return false;
-        KLVRRWCPropertyDictionary::Builder builder;
-        if (!readDictBody(builder, 1))
+        // One builder for every document keeps its buffers' capacity.
+        thread_local KLVRRWCPropertyDictionary::Builder builder;
+        if (!readDictBody(builder, 1)) {
+            builder.take();
             return false;
+        }
         skipSpace();
         if (!consume("</plist>"))
             return false;
@@ -234,21 +254,126 @@ private:
         return true;
     }
 
+    // The top-level dictionary. A value whose text is the one the previous document of the
+    // same shape had at the same place is taken over without reading it: power sources report
+    // a dozen unchanged figures with every change of one.
     bool readDictBody(KLVRRWCPropertyDictionary::Builder &builder, int depth)
     {
-        for (;;) {
+        Shape *shape = nullptr;
+        const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
+        for (size_t i = 0;; ++i) {
             skipSpace();
-            if (consume("</dict>"))
+            if (consume("</dict>")) {
+                if (shape) {
+                    shape->fields.resize(i);
+                    shape->text = m_owner;
+                }
                 return true;
+            }
             QString key;
             if (!readKey(&key))
-                return false;
+                return forget(shape);
+            if (i == 0)
+                shape = shapeFor(key);
             skipSpace();
-            QVariant value;
-            if (!readMemoisedValue(key, &value, depth))
-                return false;
-            builder.insert(std::move(key), std::move(value));
+            const qsizetype begin = m_p - base;
+            if (i < shape->fields.size() && shape->fields[i].key.constData() == key.constData()) {
+                Field &field = shape->fields[i];
+                const qsizetype size = field.end - field.begin;
+                if (size <= m_end - m_p
+                    && std::memcmp(m_p, shape->text.constData() + field.begin, size_t(size) * sizeof(char16_t)) == 0) {
+                    m_p += size;
+                    builder.insertItem(std::move(key), field.item);
+                    field.begin = begin;
+                    field.end = begin + size;
+                    continue;
+                }
+            }
+            const QString fieldKey = key;
+            if (!readTopValue(std::move(key), builder, depth))
+                return forget(shape);
+            Field field{fieldKey, begin, m_p - base, builder.lastItem()};
+            if (i < shape->fields.size())
+                shape->fields[i] = std::move(field);
+            else
+                shape->fields.push_back(std::move(field));
         }
+    }
+
+    // A document that could not be read leaves its shape half updated: start it afresh.
+    static bool forget(Shape *shape)
+    {
+        if (shape) {
+            shape->fields.clear();
+            shape->text.clear();
+        }
+        return false;
+    }
+
+    static Shape *shapeFor(const QString &firstKey)
+    {
+        for (Shape &shape : shapes) {
+            if (shape.firstKey == firstKey)
+                return &shape;
+        }
+        if (shapes.size() >= 8)
+            shapes.erase(shapes.begin());
+        shapes.push_back(Shape{firstKey, {}, {}});
+        return &shapes.back();
+    }
+
+    // Plain values go into the dictionary typed, without a QVariant on the way.
+    bool readTopValue(QString key, KLVRRWCPropertyDictionary::Builder &builder, int depth)
+    {
+        QStringView text;
+        if (consume("<string>")) {
+            if (!readElementText("</string>", &text))
+                return false;
+            builder.insertText(std::move(key), m_pool.indexOf(text));
+            return true;
+        }
+        if (consume("<integer>")) {
+            qlonglong number = 0;
+            if (!readElementText("</integer>", &text) || !parseNumber(text, &number))
+                return false;
+            builder.insertInteger(std::move(key), number);
+            return true;
+        }
+        if (consume("<true/>")) {
+            builder.insertBool(std::move(key), true);
+            return true;
+        }
+        if (consume("<false/>")) {
+            builder.insertBool(std::move(key), false);
+            return true;
+        }
+        if (consume("<real>")) {
+            double number = 0;
+            if (!readElementText("</real>", &text) || !parseNumber(text, &number))
+                return false;
+            builder.insertReal(std::move(key), number);
+            return true;
+        }
+        if (consume("<string/>")) {
+            builder.insertText(std::move(key), m_pool.indexOf(QStringView()));
+            return true;
+        }
+        QVariant value;
+        if (!readMemoisedValue(key, &value, depth))
+            return false;
+        builder.insertOther(std::move(key), std::move(value));
+        return true;
+    }
+
+    template<typename Number>
+    static bool parseNumber(QStringView text, Number *number)
+    {
+        char buf[64];
+        size_t n = 0;
+        if (!latin1(text, buf, sizeof buf, &n))
+            return false;
+        const auto [ptr, ec] = std::from_chars(buf, buf + n, *number);
+        return ec == std::errc() && ptr == buf + n;
     }
 
     // Nested lists and dictionaries (inhibitors, wake reasons) repeat from one event to the
@@ -436,13 +561,8 @@ private:
             return true;
         }
         if (consume("<integer>")) {
-            char buf[32];
-            size_t n = 0;
             qlonglong number = 0;
-            if (!readElementText("</integer>", &text) || !latin1(text, buf, sizeof buf, &n))
-                return false;
-            const auto [ptr, ec] = std::from_chars(buf, buf + n, number);
-            if (ec != std::errc() || ptr != buf + n)
+            if (!readElementText("</integer>", &text) || !parseNumber(text, &number))
                 return false;
             *value = number;
             return true;
@@ -456,13 +576,8 @@ private:
             return true;
         }
         if (consume("<real>")) {
-            char buf[64];
-            size_t n = 0;
             double number = 0;
-            if (!readElementText("</real>", &text) || !latin1(text, buf, sizeof buf, &n))
-                return false;
-            const auto [ptr, ec] = std::from_chars(buf, buf + n, number);
-            if (ec != std::errc() || ptr != buf + n)
+            if (!readElementText("</real>", &text) || !parseNumber(text, &number))
                 return false;
             *value = number;
             return true;

@@ -3,6 +3,7 @@
 #include "KLVRRWCStringPool.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 // FNV-1a over the UTF-16 code units: names are short, and this inlines where qHash cannot.
@@ -19,8 +20,9 @@ size_t hashOf(QStringView text)
 
 KLVRRWCStringPool &KLVRRWCStringPool::shared()
 {
-    static KLVRRWCStringPool pool;
-    return pool;
+    // Never destroyed: texts may be read until the very end of the program.
+    static KLVRRWCStringPool *pool = new KLVRRWCStringPool;
+    return *pool;
 }
 
 quint32 KLVRRWCStringPool::indexOf(QStringView text)
@@ -32,16 +34,24 @@ quint32 KLVRRWCStringPool::indexOf(QStringView text)
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         Slot &slot = m_slots[i];
         if (slot.index == 0) {
-            const quint32 index = quint32(m_texts.size());
-            m_texts.push_back(text.toString());
+            const quint32 index = m_count;
+            if (index >> kChunkBits >= kChunks)
+                throw std::length_error("KLVRRWCStringPool is full");
+            QString *chunk = m_chunks[index >> kChunkBits].load(std::memory_order_relaxed);
+            if (!chunk) {
+                chunk = new QString[kChunkSize];
+                m_chunks[index >> kChunkBits].store(chunk, std::memory_order_release);
+            }
+            chunk[index & (kChunkSize - 1)] = text.toString();
+            ++m_count;
             slot.hash = hash;
             slot.index = index + 1;
-            if (m_texts.size() * 2 > m_slots.size())
+            if (size_t(m_count) * 2 > m_slots.size())
                 grow();
             return index;
         }
         if (slot.hash == hash) {
-            const QString &candidate = m_texts[slot.index - 1];
+            const QString &candidate = textAt(slot.index - 1);
             if (candidate.size() == text.size()
                 && std::memcmp(candidate.constData(), text.data(), size_t(text.size()) * sizeof(QChar)) == 0)
                 return slot.index - 1;
