@@ -322,6 +322,7 @@ void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
                                                  range.from, range.to));
             return;
         }
+        qCDebug(lcStore).noquote() << kClassName << "splits a range too large for one message at" << timeText(middle);
         m_pull->ranges.pop_front();
         m_pull->ranges.push_front(Range{middle + kTimeResolution, range.to});
         m_pull->ranges.push_front(Range{range.from, middle});
