@@ -1,0 +1,773 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCEntriesCell.h"
+
+#include "KLVRRWCDateRangeController.h"
+#include "KLVRRWCLog.h"
+#include "KLVRRWCLogEntryPowerStatus.h"
+#include "KLVRStringsTable.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QLocale>
+#include <QPainter>
+#include <QPalette>
+#include <QScreen>
+#include <QTextDocument>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kName = QStringLiteral("Name");
+const QString kPowerSourceState = QStringLiteral("Power Source State");
+const QString kDisconnected = QStringLiteral("Disconnected");
+const QString kBatteryLabel = QStringLiteral("Battery\n%");
+const QString kSampleMarkerText = QStringLiteral("Tuesday");
+
+constexpr double kMediaInset = 10.0;
+constexpr double kGap = 6.0;
+constexpr double kSecondsPerDay = 86400.0;
+// The battery curves cast one shadow: 8 points down, blurred over 18 points.
+constexpr double kShadowOffset = 8.0;
+constexpr double kShadowBlur = 18.0;
+// The shadow is blurred at a quarter of the picture's resolution; it has no sharp detail.
+constexpr double kShadowScale = 0.25;
+constexpr double kBatteryLineWidth = 1.5;
+
+QColor darkGrey()
+{
+    return QColor::fromRgbF(1.0 / 3.0, 1.0 / 3.0, 1.0 / 3.0);
+}
+
+QColor lightGrey()
+{
+    return QColor::fromRgbF(2.0 / 3.0, 2.0 / 3.0, 2.0 / 3.0);
+}
+
+// Fonts are sized in pixels so that a scaled painter (a printout) scales text with everything
+// else instead of resolving point sizes at the printer's resolution.
+QFont pixelSized(QFont font)
+{
+    if (font.pixelSize() > 0)
+        return font;
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    font.setPixelSize(std::max(1, int(std::lround(font.pointSizeF() * dpi / 72.0))));
+    return font;
+}
+
+// The desktop's small font; where the desktop names none smaller than its general font, the
+// general font at the usual proportion of small to regular text (11 to 13).
+QFont smallFont(const QFont &general)
+{
+    const QFont small = pixelSized(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont));
+    const QFont regular = pixelSized(general);
+    if (small.pixelSize() < regular.pixelSize())
+        return small;
+    QFont derived = regular;
+    derived.setPixelSize(std::max(1, int(std::lround(regular.pixelSize() * 11.0 / 13.0))));
+    return derived;
+}
+
+QString stateOfEntry(const KLVRRWCLogEntryPowerStatus *entry)
+{
+    return entry->connected() ? entry->property(kPowerSourceState).toString() : kDisconnected;
+}
+
+// Three passes of a box blur over an alpha mask approximate a Gaussian of the given deviation.
+void blurAlpha(QImage &mask, double sigma)
+{
+    const int radius = std::max(1, int(std::lround((std::sqrt(4.0 * sigma * sigma + 1.0) - 1.0) / 2.0)));
+    const int w = mask.width();
+    const int h = mask.height();
+    std::vector<int> line(size_t(std::max(w, h)));
+    const auto pass = [&](uchar *first, int count, int stride) {
+        for (int i = 0; i < count; ++i)
+            line[size_t(i)] = first[i * stride];
+        const int window = 2 * radius + 1;
+        int sum = 0;
+        for (int i = -radius; i <= radius; ++i)
+            sum += (i >= 0 && i < count) ? line[size_t(i)] : 0;
+        for (int i = 0; i < count; ++i) {
+            first[i * stride] = uchar(sum / window);
+            const int out = i - radius;
+            const int in = i + radius + 1;
+            sum += (in < count ? line[size_t(in)] : 0) - (out >= 0 ? line[size_t(out)] : 0);
+        }
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (int y = 0; y < h; ++y)
+            pass(mask.scanLine(y), w, 1);
+        for (int x = 0; x < w; ++x)
+            pass(mask.bits() + x, h, int(mask.bytesPerLine()));
+    }
+}
+
+// Whole-day spacings that the calendar, not the clock, should step.
+qint64 wholeDays(double timeInterval)
+{
+    if (timeInterval < kSecondsPerDay || std::fmod(timeInterval, kSecondsPerDay) != 0.0)
+        return 0;
+    return qint64(timeInterval / kSecondsPerDay);
+}
+
+} // namespace
+
+KLVRRWCEntriesCell::KLVRRWCEntriesCell()
+{
+    const QFont general = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    setFonts(general, smallFont(general), smallFont(general));
+
+    QPainterPath longTick;
+    longTick.moveTo(0.0, 0.0);
+    longTick.lineTo(0.0, 4.0);
+    QPainterPath shortTick;
+    shortTick.moveTo(0.0, 0.0);
+    shortTick.lineTo(0.0, 3.0);
+    m_markers = {longTick, shortTick};
+    m_markerWidths = {1.0, 0.5};
+
+    m_markerIntervals = {
+        {31449600.0, QStringLiteral("%Y")},        // 52 weeks
+        {604800.0, QStringLiteral("%e %B")},       // a week
+        {86400.0, QStringLiteral("%A, %e %B")},    // a day
+        {3600.0, QStringLiteral("%I:%M %p")},      // an hour
+        {60.0, QStringLiteral("%I:%M %p")},        // a minute
+    };
+
+    m_displayList.setSelectorString(&KLVRRWCEntriesViewDisplayList::pathForState, QStringLiteral("Off"));
+    m_displayList.setSelectorString(&KLVRRWCEntriesViewDisplayList::roundedPathForState, QStringLiteral("Asleep"));
+    m_displayList.setSelectorString(&KLVRRWCEntriesViewDisplayList::roundedPathForState, QStringLiteral("Unmonitored"));
+
+    m_stateColours = {
+        {QStringLiteral("Unmonitored"), QColor::fromRgbF(0.0, 0.0, 0.0, 0.4)},
+        {QStringLiteral("Off"), QColor::fromRgbF(0.0481521, 0.0699218, 0.176471, 0.85143)},
+        {QStringLiteral("Asleep"), QColor::fromRgbF(0.028552, 0.0109792, 0.38914, 0.690476)},
+    };
+    // The desktop's usual green for "on mains" and orange for "draining".
+    m_batteryColours = {
+        {QStringLiteral("AC Power"), QColor(0x27, 0xae, 0x60)},
+        {QStringLiteral("Battery Power"), QColor(0xf6, 0x74, 0x00)},
+    };
+}
+
+KLVRRWCEntriesCell::~KLVRRWCEntriesCell() = default;
+
+std::unique_ptr<KLVRRWCEntriesCell> KLVRRWCEntriesCell::copy() const
+{
+    auto cell = std::make_unique<KLVRRWCEntriesCell>();
+    cell->m_log = m_log;
+    cell->m_dateRange = m_dateRange;
+    cell->m_titled = m_titled;
+    cell->m_bordered = m_bordered;
+    cell->m_selection = m_selection;
+    cell->m_labelTopLeft = m_labelTopLeft;
+    cell->m_labelBanner = m_labelBanner;
+    cell->setFonts(m_titleFont, m_axisLabelFont, m_xAxisMarkerFont);
+    return cell;
+}
+
+void KLVRRWCEntriesCell::setDateRange(KLVRRWCDateRangeController *dateRange)
+{
+    if (m_dateRange == dateRange)
+        return;
+    m_dateRange = dateRange;
+    m_dataSourceChanged = true;
+    if (m_controlView)
+        m_controlView->update();
+}
+
+void KLVRRWCEntriesCell::setTitled(bool titled)
+{
+    if (m_titled != titled)
+        m_dataSourceChanged = true;
+    m_titled = titled;
+}
+
+void KLVRRWCEntriesCell::setBordered(bool bordered)
+{
+    if (m_bordered != bordered)
+        m_dataSourceChanged = true;
+    m_bordered = bordered;
+}
+
+void KLVRRWCEntriesCell::setFonts(const QFont &title, const QFont &axisLabel, const QFont &xAxisMarker)
+{
+    m_titleFont = pixelSized(title);
+    m_axisLabelFont = pixelSized(axisLabel);
+    m_xAxisMarkerFont = pixelSized(xAxisMarker);
+    m_dataSourceChanged = true;
+}
+
+QColor KLVRRWCEntriesCell::textColour()
+{
+    return darkGrey();
+}
+
+KLVRRWCAbsoluteDuration KLVRRWCEntriesCell::currentRange() const
+{
+    if (!m_dateRange || !m_dateRange->hasAbsoluteDuration())
+        return KLVRRWCAbsoluteDuration(KLVRAbsoluteTime::invalid(), 0.0);
+    return m_dateRange->absoluteDuration();
+}
+
+// --- Mapping ---------------------------------------------------------------------------------
+
+QPointF KLVRRWCEntriesCell::convertDateToPoint(KLVRAbsoluteTime date) const
+{
+    const double duration = m_scaleRange.duration();
+    if (!(duration > 0.0) || !m_scaleRange.contains(date))
+        return QPointF(0.0, 0.0);
+    return QPointF(m_chartRect.x() + (m_chartRect.width() / duration) * date.secondsSince(m_scaleRange.startDate()),
+                   m_chartRect.bottom());
+}
+
+QPointF KLVRRWCEntriesCell::convertDateAndPercentageToPoint(KLVRAbsoluteTime date, double percent) const
+{
+    // A date outside the range still gets its height, at x = 0.
+    const double y = m_chartRect.bottom() - (m_chartRect.height() / 100.0) * percent;
+    return QPointF(convertDateToPoint(date).x(), y);
+}
+
+KLVRAbsoluteTime KLVRRWCEntriesCell::convertPointToDate(const QPointF &point) const
+{
+    const QRectF &c = m_chartRect;
+    const bool inside = point.x() >= c.left() && point.x() < c.right() && point.y() >= c.top() && point.y() < c.bottom();
+    if (!inside || !m_scaleRange.startDate().isValid())
+        return KLVRAbsoluteTime::invalid();
+    return m_scaleRange.startDate().addSeconds((point.x() - c.x()) * (m_scaleRange.duration() / c.width()));
+}
+
+// --- Building the display list ---------------------------------------------------------------
+
+void KLVRRWCEntriesCell::addState(const QString &state, const KLVRRWCLogEntry *entry, KLVRAbsoluteTime starting,
+                                  KLVRAbsoluteTime ending, KLVRRWCEntriesViewDisplayList &list) const
+{
+    if (state.isEmpty())
+        return;
+    // An interval reaching past either end of the range is cut at that end; one that lies
+    // wholly outside it shows nothing.
+    const KLVRAbsoluteTime first = m_scaleRange.startDate();
+    const KLVRAbsoluteTime last = m_scaleRange.endDate();
+    const KLVRAbsoluteTime a = std::clamp(starting, first, last);
+    const KLVRAbsoluteTime b = std::clamp(ending, first, last);
+    if (b < a)
+        return;
+    const QPointF from = convertDateToPoint(a);
+    const double x2 = convertDateToPoint(b).x();
+    const QRectF bounds(from.x(), m_chartRect.top(), x2 - from.x(), m_chartRect.height() - m_xAxisLineWidth);
+    list.addState(KLVRRWCEntriesViewState::stateWithBounds(bounds, state, entry));
+}
+
+void KLVRRWCEntriesCell::prepareBatteriesWithoutVisibleEntries(KLVRRWCEntriesViewBatteries &batteries,
+                                                               const KLVRRWCAbsoluteDuration &range,
+                                                               const KLVRRWCLog *log) const
+{
+    const KLVRAbsoluteTime start = range.startDate();
+    QStringList names = log->batteryEnumerator();
+    names.sort();
+    for (const QString &name : std::as_const(names)) {
+        const qint64 index = log->entryBeforeDate(start);
+        if (index == KLVRRWCLog::NotFound)
+            continue;
+        // The battery's last sample at or before the start: the curve runs from it to the next.
+        const KLVRRWCLogEntry *candidate = log->objectAtIndex(qsizetype(index));
+        const auto *entry = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(candidate);
+        if (!entry || entry->property(kName).toString() != name || entry->date() > start)
+            entry = log->powerEventForBatteryBefore(name, candidate);
+        if (!entry)
+            continue;
+        batteries.setLastEntry(entry, name);
+        const auto *later = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(entry->previous());
+        const double charge = later ? KLVRRWCLog::interpolatePercentageChargedForDate(start, entry, later)
+                                    : double(entry->percentageCharged());
+        batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
+                                 stateOfEntry(entry), convertDateAndPercentageToPoint(start, charge)),
+                             name);
+    }
+}
+
+void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list, const KLVRRWCAbsoluteDuration &range,
+                                            const KLVRRWCLog *log)
+{
+    m_scaleRange = range;
+    list.removeAllObjects();
+    if (!log || log->count() == 0 || !range.startDate().isValid() || !(range.duration() > 0.0))
+        return;
+
+    KLVRRWCEntriesViewBatteries &batteries = list.batteries();
+    const KLVRAbsoluteTime start = range.startDate();
+    const KLVRAbsoluteTime end = range.endDate();
+    QHash<QString, const KLVRRWCLogEntry *> lastOfGroup;
+
+    // Intervals that end inside the range, and the battery samples inside it.
+    const qsizetype visibleCount = log->countOfVisibleEntries();
+    const KLVRRWCLogEntry *firstVisible = visibleCount > 0 ? log->objectInVisibleEntriesAtIndex(0) : nullptr;
+    for (qsizetype i = 0; i < visibleCount; ++i) {
+        const KLVRRWCLogEntry *entry = log->objectInVisibleEntriesAtIndex(i);
+        lastOfGroup.insert(entry->group(), entry);
+        if (!entry->pairRepresents().isEmpty() && entry->pair())
+            addState(entry->pair()->pairRepresents(), entry, std::max(entry->pair()->date(), start), entry->finalDate(), list);
+
+        const auto *status = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(entry);
+        if (!status || !status->hasProperty(kName))
+            continue;
+        const QString name = status->property(kName).toString();
+        batteries.setLastEntry(status, name);
+        if (!batteries.currentSegmentForBattery(name)) {
+            const KLVRRWCLogEntryPowerStatus *before = log->powerEventForBatteryBefore(name, firstVisible);
+            if (before) {
+                const double charge = KLVRRWCLog::interpolatePercentageChargedForDate(start, before, status);
+                batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
+                                         before->property(kPowerSourceState).toString(),
+                                         convertDateAndPercentageToPoint(start, charge)),
+                                     name);
+            } else {
+                // The battery's first sample ever, which reports its presence as a change: the
+                // coloured curve starts with the segment that change opens.
+                batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegment(), name);
+            }
+        }
+        const double charge = status->percentageCharged();
+        const QPointF point = convertDateAndPercentageToPoint(status->date(), charge);
+        if (status->connected())
+            batteries.currentSegmentForBattery(name)->addPoint(point);
+        else
+            batteries.currentSegmentForBattery(name)->disconnectionPoint(point);
+
+        // A change of presence or source starts a new stretch at this sample; the level held
+        // over its merged duplicates already belongs to the new stretch.
+        if (status->change() == KLVRRWCLogEntryPowerStatus::ChangePresence)
+            batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(stateOfEntry(status), point), name);
+        else if (status->change() == KLVRRWCLogEntryPowerStatus::ChangeSourceState)
+            batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
+                                     status->property(kPowerSourceState).toString(), point),
+                                 name);
+        if (status->finalDate() != status->date() && range.contains(status->finalDate()))
+            batteries.currentSegmentForBattery(name)->addPoint(convertDateAndPercentageToPoint(status->finalDate(), charge));
+    }
+
+    // Intervals that begin inside the range and end after it.
+    for (const KLVRRWCLogEntry *last : std::as_const(lastOfGroup)) {
+        const KLVRRWCLogEntry *newer = last->previous();
+        if (newer && newer->pair() && !newer->pairRepresents().isEmpty())
+            addState(newer->pair()->pairRepresents(), newer, std::max(newer->pair()->date(), start),
+                     std::min(newer->date(), end), list);
+    }
+
+    // Groups with no change inside the range: the interval that spans it.
+    QSet<QString> remaining = log->groups();
+    qint64 index = log->entryBeforeDate(end);
+    if (index != KLVRRWCLog::NotFound) {
+        for (; !remaining.isEmpty() && index < log->count(); ++index) {
+            const KLVRRWCLogEntry *entry = log->objectAtIndex(qsizetype(index));
+            if (!remaining.remove(entry->group()))
+                continue;
+            const KLVRRWCLogEntry *pair = entry->pair();
+            if (!pair || pair->pairRepresents().isEmpty())
+                continue;
+            const KLVRAbsoluteTime a = std::max(pair->date(), start);
+            const KLVRAbsoluteTime b = std::min(entry->date(), end);
+            if (!(a < start) && !(b > end))
+                addState(pair->pairRepresents(), entry, a, b, list);
+        }
+    }
+
+    if (log->supportsBatteries() && batteries.isEmpty())
+        prepareBatteriesWithoutVisibleEntries(batteries, range, log);
+
+    // Every curve runs on to the end of the range, towards the battery's next sample.
+    const QStringList names = batteries.names();
+    for (const QString &name : names) {
+        KLVRRWCEntriesViewBatterySegment *segment = batteries.currentSegmentForBattery(name);
+        const KLVRRWCLogEntryPowerStatus *last = batteries.lastEntryForBattery(name);
+        if (!segment || !last)
+            continue;
+        if (const auto *later = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(last->previous()))
+            segment->addPoint(convertDateAndPercentageToPoint(end, KLVRRWCLog::interpolatePercentageChargedForDate(end, last, later)));
+    }
+}
+
+// --- Drawing ---------------------------------------------------------------------------------
+
+void KLVRRWCEntriesCell::drawInteriorWithFrame(QPainter &painter, const QRectF &frame)
+{
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels = (frame.size() * dpr).toSize();
+    if (pixels.isEmpty())
+        return;
+    if (m_cachedImage.isNull() || m_dataSourceChanged || m_cachedImage.size() != pixels) {
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::white);
+        QPainter imagePainter(&image);
+        imagePainter.translate(-frame.topLeft());
+        paint(imagePainter, frame);
+        imagePainter.end();
+        m_cachedImage = std::move(image);
+        m_dataSourceChanged = false;
+    }
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(frame.topLeft(), m_cachedImage);
+    painter.restore();
+}
+
+void KLVRRWCEntriesCell::paint(QPainter &painter, const QRectF &frame)
+{
+    ++m_renderCount;
+    m_scaleRange = currentRange();
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    drawAxisWithFrame(painter, frame);
+    drawEntries(painter, frame);
+    drawLabelsWithFrame(painter, frame);
+    painter.restore();
+}
+
+QImage KLVRRWCEntriesCell::imageWithSize(const QSizeF &size, qreal devicePixelRatio) const
+{
+    const QSize pixels = (size * devicePixelRatio).toSize();
+    if (pixels.isEmpty())
+        return QImage();
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    copy()->paint(painter, QRectF(QPointF(0.0, 0.0), size));
+    painter.end();
+    return image;
+}
+
+void KLVRRWCEntriesCell::drawAxisWithFrame(QPainter &painter, const QRectF &frame)
+{
+    const double duration = m_scaleRange.duration();
+    const bool scaled = m_scaleRange.startDate().isValid() && duration > 0.0;
+    const bool batteries = m_log && m_log->supportsBatteries();
+
+    painter.fillRect(frame, Qt::white);
+    if (m_bordered) {
+        const QPalette palette = m_controlView ? m_controlView->palette() : QGuiApplication::palette();
+        painter.setPen(QPen(palette.color(QPalette::Mid), 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(frame.adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+
+    const QString title = scaled ? m_scaleRange.periodDescription() : QString();
+    const QFontMetricsF titleMetrics(m_titleFont);
+    const QSizeF titleSize(titleMetrics.horizontalAdvance(title), titleMetrics.height());
+    const QString batteryLabel = KLVRStringsTable::localizedString(kBatteryLabel, QStringLiteral("KLVRRWCEntriesCell"));
+    const QSizeF batteryLabelSize = QFontMetricsF(m_axisLabelFont).size(0, batteryLabel);
+    const double sampleHeight = QFontMetricsF(m_xAxisMarkerFont).size(0, kSampleMarkerText).height();
+
+    m_mediaRect = frame.adjusted(kMediaInset, kMediaInset, -kMediaInset, -kMediaInset);
+    QRectF r = m_mediaRect;
+    painter.setPen(darkGrey());
+    if (m_titled) {
+        const double width = std::min(m_mediaRect.width(), titleSize.width());
+        const QRectF titleRect(m_mediaRect.x() + (m_mediaRect.width() - width) / 2.0, m_mediaRect.bottom() - titleSize.height(),
+                               width, titleSize.height());
+        painter.setFont(m_titleFont);
+        painter.drawText(titleRect, Qt::AlignHCenter | Qt::AlignTop, titleMetrics.elidedText(title, Qt::ElideRight, width + 0.5));
+        r.setBottom(r.bottom() - titleSize.height() - kGap);
+    }
+    m_xAxisMarkerTextHeight = float(sampleHeight + kGap);
+    r.setBottom(r.bottom() - m_xAxisMarkerTextHeight);
+    if (batteries) {
+        r.setLeft(r.left() + batteryLabelSize.width() + kGap);
+        // Centred a quarter of its height above the middle of the chart.
+        const double labelBottom = r.bottom() - (r.height() - batteryLabelSize.height() / 2.0) / 2.0;
+        const QRectF labelRect(m_mediaRect.x(), labelBottom - batteryLabelSize.height(), batteryLabelSize.width(),
+                               batteryLabelSize.height());
+        painter.setFont(m_axisLabelFont);
+        painter.drawText(labelRect, Qt::AlignHCenter | Qt::AlignTop, batteryLabel);
+    }
+    if (r.width() < 0.0)
+        r.setWidth(0.0);
+    if (r.height() < 0.0)
+        r.setHeight(0.0);
+    m_chartRect = r;
+
+    painter.setPen(QPen(darkGrey(), m_xAxisLineWidth, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(QPointF(r.left(), r.bottom()), QPointF(r.right(), r.bottom()));
+    if (batteries) {
+        // Grid lines at 20, 40, 60, 80 and 100 percent; dashes are in units of the line width.
+        QPen grid(lightGrey(), m_xAxisLineWidth / 2.0, Qt::CustomDashLine, Qt::FlatCap);
+        grid.setDashPattern({1.0 / grid.widthF(), 3.0 / grid.widthF()});
+        painter.setPen(grid);
+        for (int step = 1; step <= 5; ++step) {
+            const double y = r.bottom() - step * r.height() / 5.0;
+            painter.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+        }
+    }
+
+    m_tickLevels.clear();
+    if (!scaled || !(r.width() > 0.0))
+        return;
+    const double pixelsPerSecond = r.width() / duration;
+    const double minimumSpacing = std::min(10.0, frame.width() / 10.0);
+    bool label = true;
+    int marker = 0;
+    for (const KLVRRWCEntriesViewMarkerInterval &interval : std::as_const(m_markerIntervals)) {
+        if (marker >= m_markers.size())
+            break;
+        const double spacing = interval.timeInterval() * pixelsPerSecond;
+        if (spacing > minimumSpacing && spacing < r.width()) {
+            if (drawMarker(painter, marker, interval, label) > 0)
+                label = false;
+            ++marker;
+        }
+    }
+}
+
+KLVRAbsoluteTime KLVRRWCEntriesCell::tickDate(double timeInterval, qint64 k) const
+{
+    const KLVRAbsoluteTime start = m_scaleRange.startDate();
+    const qint64 days = wholeDays(timeInterval);
+    if (days == 0)
+        return start.addSeconds(timeInterval * double(k));
+    // A day made longer or shorter by a clock change keeps its ticks at local midnight.
+    const QDateTime origin = start.toDateTime();
+    return start.addSeconds(double(origin.msecsTo(origin.addDays(days * k))) / 1000.0);
+}
+
+int KLVRRWCEntriesCell::drawMarker(QPainter &painter, int marker, const KLVRRWCEntriesViewMarkerInterval &interval, bool label)
+{
+    const double duration = m_scaleRange.duration();
+    const double count = duration / interval.timeInterval();
+    const double pixelsPerSecond = m_chartRect.width() / duration;
+    const bool labelling = label && count >= 2.0 && !interval.dateFormat().isEmpty();
+    const QFontMetricsF metrics(m_xAxisMarkerFont);
+    const KLVRAbsoluteTime end = m_scaleRange.endDate();
+
+    TickLevel level;
+    level.interval = interval;
+    level.marker = marker;
+    painter.save();
+    painter.setPen(QPen(darkGrey(), m_markerWidths.value(marker, 1.0), Qt::SolidLine, Qt::FlatCap));
+    painter.setFont(m_xAxisMarkerFont);
+    QRectF lastLabel;
+    int drawn = 0;
+    // One tick at the start and one per interval after it, up to but not at the end.
+    for (qint64 k = 0;; ++k) {
+        const KLVRAbsoluteTime date = tickDate(interval.timeInterval(), k);
+        if (k > 0 && !(date < end))
+            break;
+        const double x = m_chartRect.x() + date.secondsSince(m_scaleRange.startDate()) * pixelsPerSecond;
+        painter.drawPath(m_markers.at(marker).translated(x, m_chartRect.bottom()));
+        level.positions.append(x);
+        if (!labelling)
+            continue;
+        const QString text = formatDate(date, interval.dateFormat());
+        const QSizeF size = metrics.size(0, text);
+        const QRectF rect(x - size.width() / 2.0, m_chartRect.bottom() + m_xAxisMarkerTextHeight - size.height(), size.width(),
+                          size.height());
+        if (!m_mediaRect.contains(rect) || (!lastLabel.isNull() && rect.intersects(lastLabel)) || !(rect.left() > m_chartRect.x()))
+            continue;
+        painter.drawText(rect, Qt::AlignHCenter | Qt::AlignTop, text);
+        level.labels.append({rect, text, date});
+        // Half a label's width stays free before the next one.
+        lastLabel = QRectF(rect.x(), rect.y(), rect.width() * 1.5, rect.height());
+        ++drawn;
+    }
+    painter.restore();
+    m_tickLevels.append(level);
+    return drawn;
+}
+
+void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
+{
+    prepareDisplayList(m_displayList, m_scaleRange, m_log);
+
+    m_toolTipAreas.clear();
+    for (const KLVRRWCEntriesViewState &band : m_displayList.states()) {
+        if (m_stateColours.contains(band.state()) && band.bounds().width() > 2.0)
+            m_toolTipAreas.append({band.bounds(), band.state(), band.entry()});
+    }
+
+    painter.save();
+    for (const QString &state : m_displayList.stateOrder()) {
+        const QColor colour = m_stateColours.value(state);
+        const QPainterPath path = m_displayList.combinedPathForState(state);
+        if (!colour.isValid() || path.isEmpty())
+            continue;
+        drawGradientWithBaseColour(painter, colour, path.boundingRect(), path);
+    }
+    drawBatteries(painter, frame);
+    painter.restore();
+}
+
+void KLVRRWCEntriesCell::paintBatteryCurves(QPainter &painter) const
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    const KLVRRWCEntriesViewBatteries &batteries = m_displayList.batteries();
+    for (const auto &segments : batteries.batterySegments()) {
+        for (const KLVRRWCEntriesViewBatterySegment &segment : segments) {
+            const QColor colour = m_batteryColours.value(segment.state());
+            if (!colour.isValid() || !segment.hasPath())
+                continue;
+            QPainterPath area = segment.path();
+            area.lineTo(segment.end().x(), m_chartRect.bottom());
+            area.lineTo(segment.start().x(), m_chartRect.bottom());
+            area.closeSubpath();
+            QColor fill = colour;
+            fill.setAlphaF(colour.alphaF() / 10.0);
+            painter.fillPath(area, fill);
+            painter.strokePath(segment.path(), QPen(colour, kBatteryLineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        }
+    }
+}
+
+void KLVRRWCEntriesCell::drawBatteries(QPainter &painter, const QRectF &frame) const
+{
+    if (m_displayList.batteries().isEmpty() || frame.isEmpty())
+        return;
+
+    // The curves are drawn as one layer that casts one shadow, so where they cross the shadow
+    // does not darken twice.
+    const QTransform device = painter.deviceTransform();
+    const qreal scale = std::clamp(std::hypot(device.m11(), device.m12()), 1.0, 4.0);
+    QImage layer((frame.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(scale);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        layerPainter.translate(-frame.topLeft());
+        paintBatteryCurves(layerPainter);
+    }
+
+    const double margin = 3.0 * kShadowBlur / 2.0;
+    const QRectF shadowArea = frame.adjusted(-margin, -margin, margin, margin);
+    QImage shadow((shadowArea.size() * kShadowScale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    shadow.fill(Qt::transparent);
+    {
+        QPainter shadowPainter(&shadow);
+        shadowPainter.scale(kShadowScale, kShadowScale);
+        shadowPainter.translate(-shadowArea.topLeft());
+        paintBatteryCurves(shadowPainter);
+    }
+    QImage mask = shadow.convertToFormat(QImage::Format_Alpha8);
+    blurAlpha(mask, kShadowBlur / 2.0 * kShadowScale);
+    // Black at a third of the layer's coverage.
+    for (int y = 0; y < shadow.height(); ++y) {
+        const uchar *alpha = mask.constScanLine(y);
+        auto *pixel = reinterpret_cast<QRgb *>(shadow.scanLine(y));
+        for (int x = 0; x < shadow.width(); ++x)
+            pixel[x] = qRgba(0, 0, 0, alpha[x] / 3);
+    }
+
+    painter.save();
+    painter.drawImage(shadowArea.translated(0.0, kShadowOffset), shadow);
+    painter.drawImage(frame.topLeft(), layer);
+    painter.restore();
+}
+
+void KLVRRWCEntriesCell::drawLabelsWithFrame(QPainter &painter, const QRectF &frame) const
+{
+    const auto draw = [&](const QString &html, const auto &place) {
+        if (html.isEmpty())
+            return;
+        QTextDocument document;
+        document.setDocumentMargin(0.0);
+        document.setDefaultFont(m_titleFont);
+        document.setHtml(html);
+        const QSizeF size = document.size();
+        painter.save();
+        painter.translate(place(size));
+        document.drawContents(&painter);
+        painter.restore();
+    };
+    draw(m_labelTopLeft, [&](const QSizeF &) { return frame.topLeft(); });
+    // Centred across, its middle three fifths of the height up from the bottom.
+    draw(m_labelBanner, [&](const QSizeF &size) {
+        const double fromBottom = std::floor(frame.height() * 3.0 / 5.0 - size.height() / 2.0);
+        return QPointF(frame.x() + std::floor(frame.width() / 2.0 - size.width() / 2.0),
+                       frame.y() + frame.height() - fromBottom - size.height());
+    });
+}
+
+void KLVRRWCEntriesCell::drawGradientWithBaseColour(QPainter &painter, const QColor &colour, const QRectF &rect,
+                                                    const QPainterPath &path)
+{
+    const QColor hsv = colour.toHsv();
+    const float h = hsv.hsvHueF();
+    const float s = hsv.hsvSaturationF();
+    const float v = hsv.valueF();
+    const float a = hsv.alphaF();
+    const QColor light = QColor::fromHsvF(h, std::max(s - 0.12f, 0.0f), std::min(v + 0.3f, 1.0f), a);
+    const QColor dark = QColor::fromHsvF(h, s > 0.04f ? std::min(s + 0.12f, 1.0f) : 0.0f, std::max(v - 0.09f, 0.0f), a);
+    QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
+    gradient.setColorAt(0.0, dark);
+    gradient.setColorAt(1.0, light);
+    painter.fillPath(path, gradient);
+}
+
+// --- Interaction -----------------------------------------------------------------------------
+
+bool KLVRRWCEntriesCell::track(const QPointF &point)
+{
+    const KLVRAbsoluteTime date = convertPointToDate(point);
+    if (!date.isValid())
+        return false;
+    m_selection = date;
+    return true;
+}
+
+QString KLVRRWCEntriesCell::toolTipAt(const QPointF &point, QRectF *area) const
+{
+    // The state drawn last lies on top.
+    const QStringList &order = m_displayList.stateOrder();
+    for (auto state = order.crbegin(); state != order.crend(); ++state) {
+        for (auto it = m_toolTipAreas.crbegin(); it != m_toolTipAreas.crend(); ++it) {
+            if (it->state != *state || !it->rect.contains(point))
+                continue;
+            if (area)
+                *area = it->rect;
+            const QString text = it->entry ? it->entry->toolTip() : QString();
+            return text.isEmpty() ? it->state : text;
+        }
+    }
+    return QString();
+}
+
+QString KLVRRWCEntriesCell::formatDate(KLVRAbsoluteTime date, const QString &format)
+{
+    const QDateTime local = date.toDateTime();
+    const QDate day = local.date();
+    const QTime time = local.time();
+    const QLocale c = QLocale::c();
+    const auto two = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    QString text;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar ch = format.at(i);
+        if (ch != QLatin1Char('%') || i + 1 == format.size()) {
+            text += ch;
+            continue;
+        }
+        switch (format.at(++i).unicode()) {
+        case 'Y': text += QString::number(day.year()); break;
+        case 'y': text += two(day.year() % 100); break;
+        case 'm': text += two(day.month()); break;
+        case 'd': text += two(day.day()); break;
+        // The day of the month without padding, as the period titles write it.
+        case 'e': text += QString::number(day.day()); break;
+        case 'B': text += c.monthName(day.month(), QLocale::LongFormat); break;
+        case 'b': text += c.monthName(day.month(), QLocale::ShortFormat); break;
+        case 'A': text += c.dayName(day.dayOfWeek(), QLocale::LongFormat); break;
+        case 'a': text += c.dayName(day.dayOfWeek(), QLocale::ShortFormat); break;
+        case 'H': text += two(time.hour()); break;
+        case 'I': text += two(time.hour() % 12 == 0 ? 12 : time.hour() % 12); break;
+        case 'M': text += two(time.minute()); break;
+        case 'S': text += two(time.second()); break;
+        case 'p': text += time.hour() < 12 ? c.amText() : c.pmText(); break;
+        case '%': text += QLatin1Char('%'); break;
+        default: text += QLatin1Char('%') + format.at(i); break;
+        }
+    }
+    return text;
+}

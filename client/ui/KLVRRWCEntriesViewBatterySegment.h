@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QPainterPath>
+#include <QPointF>
+#include <QString>
+
+// One stretch of a battery's charge curve drawn in one colour: a poly-line and the power-source
+// state it belongs to ("AC Power", "Battery Power", "Disconnected", or none). A value.
+class KLVRRWCEntriesViewBatterySegment
+{
+public:
+    // No state, start (0, 0), no path.
+    KLVRRWCEntriesViewBatterySegment() = default;
+    // Sets state and start without starting the path.
+    KLVRRWCEntriesViewBatterySegment(const QString &state, const QPointF &startPoint) : m_state(state), m_start(startPoint) {}
+
+    static KLVRRWCEntriesViewBatterySegment batterySegment() { return {}; }
+    // A segment of that state whose path starts at the point.
+    static KLVRRWCEntriesViewBatterySegment batterySegmentForState(const QString &state, const QPointF &startPoint);
+
+    const QString &state() const { return m_state; }
+    void setState(const QString &state) { m_state = state; }
+    QPointF start() const { return m_start; }
+    QPointF end() const { return m_end; }
+    bool hasPath() const { return m_hasPath; }
+    // Empty until the first point is added.
+    const QPainterPath &path() const { return m_path; }
+
+    // Continues the poly-line to p; the first point starts it and becomes the start.
+    void addPoint(const QPointF &p);
+    // A horizontal step to p's x at the height reached so far: while a battery is not connected
+    // its charge is not known, so the curve holds its last level. Starts the path at p when
+    // there is no level yet.
+    void disconnectionPoint(const QPointF &p);
+    // Nothing to finish: paths stay open.
+    void close() {}
+
+private:
+    QString m_state;
+    QPointF m_start;
+    QPointF m_end;
+    QPainterPath m_path;
+    bool m_hasPath = false;
+};

@@ -1,0 +1,486 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+// The graph's layout, ticks, state bands and battery curves, checked on rendered pictures
+// against positions worked out from the layout rules: margins of 10, gaps of 6, the x of a
+// date = chart.x + seconds from the start x chart width / range length, the y of a charge =
+// axis - chart height x percent / 100.
+#include "KLVRGraphTestSupport.h"
+#include "KLVRRWCEntriesViewBatterySegment.h"
+
+#include <QFontMetricsF>
+#include <QTest>
+
+#include <ctime>
+
+using namespace KLVRGraphTest;
+
+struct Segment
+{
+    QString state;
+    QList<QPointF> points;
+};
+using Segments = QList<Segment>;
+Q_DECLARE_METATYPE(Segment)
+
+namespace {
+
+bool isInk(QRgb pixel)
+{
+    return qGray(pixel) < 160;
+}
+
+bool isGrey(QRgb pixel)
+{
+    return std::abs(qRed(pixel) - qGreen(pixel)) < 6 && std::abs(qGreen(pixel) - qBlue(pixel)) < 6 && qGray(pixel) < 240;
+}
+
+int count(const QImage &image, const QRect &area, bool (*test)(QRgb))
+{
+    int n = 0;
+    for (int y = std::max(area.top(), 0); y <= std::min(area.bottom(), image.height() - 1); ++y)
+        for (int x = std::max(area.left(), 0); x <= std::min(area.right(), image.width() - 1); ++x)
+            n += test(image.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+QList<QPointF> pointsOf(const KLVRRWCEntriesViewBatterySegment &segment)
+{
+    QList<QPointF> points;
+    for (int i = 0; i < segment.path().elementCount(); ++i)
+        points.append(segment.path().elementAt(i));
+    return points;
+}
+
+bool samePositions(const QList<double> &actual, const QList<double> &expected)
+{
+    if (actual.size() != expected.size()) {
+        qWarning() << "ticks:" << actual << "expected:" << expected;
+        return false;
+    }
+    for (int i = 0; i < actual.size(); ++i) {
+        if (std::abs(actual[i] - expected[i]) > 1e-6) {
+            qWarning() << "tick" << i << "at" << actual[i] << "expected at" << expected[i];
+            return false;
+        }
+    }
+    return true;
+}
+
+bool near(const QPointF &a, const QPointF &b)
+{
+    return std::abs(a.x() - b.x()) < 1e-3 && std::abs(a.y() - b.y()) < 1e-3;
+}
+
+} // namespace
+
+class TestKLVRRWCEntriesCell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
+    void chartRectangle_data()
+    {
+        QTest::addColumn<bool>("titled");
+        QTest::addColumn<bool>("batteries");
+        QTest::newRow("titled, batteries") << true << true;
+        QTest::newRow("titled, no batteries") << true << false;
+        QTest::newRow("untitled, batteries") << false << true;
+        QTest::newRow("untitled, no batteries") << false << false;
+    }
+
+    void chartRectangle()
+    {
+        QFETCH(bool, titled);
+        QFETCH(bool, batteries);
+        Recorder r;
+        r.power(QStringLiteral("2024-03-05 08:00:00"), QStringLiteral("System will sleep"));
+        r.power(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("System has powered on"));
+        if (batteries) {
+            r.battery(QStringLiteral("2024-03-05 00:10:00"), QStringLiteral("Battery Power"), 80);
+            r.battery(QStringLiteral("2024-03-05 23:50:00"), QStringLiteral("Battery Power"), 80);
+        }
+        Graph g(r.records);
+        g.show(QStringLiteral("2024-03-05"), QStringLiteral("2024-03-05"));
+        g.cell.setTitled(titled);
+        const QImage picture = g.render(QSizeF(620, 300));
+
+        const double th = QFontMetricsF(g.cell.titleFont()).height();
+        const double sh = QFontMetricsF(g.cell.xAxisMarkerFont()).size(0, QStringLiteral("Tuesday")).height();
+        const QSizeF label = QFontMetricsF(g.cell.axisLabelFont()).size(0, QStringLiteral("Battery\n%"));
+        const QRectF expected(QPointF(10 + (batteries ? label.width() + 6 : 0), 10),
+                              QPointF(610, 290 - (titled ? th + 6 : 0) - (sh + 6)));
+        QCOMPARE(g.cell.mediaRect(), QRectF(10, 10, 600, 280));
+        QCOMPARE(g.cell.chartRect(), expected);
+        QCOMPARE(g.cell.xAxisMarkerTextHeight(), sh + 6);
+
+        // The axis is drawn along the chart's bottom edge, clear of any band and between two
+        // ticks (12:30).
+        const int noon = int(g.x(at(QStringLiteral("2024-03-05 12:30:00"))));
+        int axisRow = -1;
+        for (int y = int(expected.bottom()) - 3; y <= int(expected.bottom()) + 2; ++y) {
+            if (axisRow < 0 || qGray(picture.pixel(noon, y)) < qGray(picture.pixel(noon, axisRow)))
+                axisRow = y;
+        }
+        QVERIFY2(std::abs(axisRow + 0.5 - expected.bottom()) <= 1.0, qPrintable(QString::number(axisRow)));
+
+        // The dashed 100 percent line along the chart's top, only with batteries (away from the band).
+        const QRect topLine(int(g.x(at(QStringLiteral("2024-03-05 12:00:00")))), int(expected.top()) - 1,
+                            int(expected.width() / 3), 2);
+        QCOMPARE(count(picture, topLine, isGrey) > 20, batteries);
+        // The battery label left of the chart, only with batteries.
+        const QRect labelArea(10, int(expected.top()), int(label.width()), int(expected.height()) - 2);
+        QCOMPARE(count(picture, labelArea, isInk) > 0, batteries);
+        // The title under the tick-label band, only when titled.
+        const QRect titleArea(10, int(expected.bottom() + sh + 7), 600, 290 - int(expected.bottom() + sh + 7));
+        QCOMPARE(count(picture, titleArea, isInk) > 0, titled);
+    }
+
+    void ticks_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<QList<double>>("longTicks");  // seconds from the start
+        QTest::addColumn<double>("longInterval");
+        QTest::addColumn<QList<double>>("shortTicks"); // empty: no second level
+        QTest::addColumn<int>("labelledLevel");        // which level carries the labels
+        QTest::addColumn<QStringList>("texts");         // the label of each tick of that level
+
+        QList<double> hours;
+        QStringList hourTexts;
+        for (int h = 0; h < 24; ++h) {
+            hours << h * 3600.0;
+            hourTexts << QStringLiteral("%1:00 %2").arg(h % 12 == 0 ? 12 : h % 12, 2, 10, QLatin1Char('0')).arg(h < 12 ? "AM" : "PM");
+        }
+        QTest::newRow("one day") << "2024-03-05" << "2024-03-05" << 86399.0 << hours << 3600.0 << QList<double>{} << 0 << hourTexts;
+
+        QList<double> days;
+        for (int d = 0; d < 7; ++d)
+            days << d * 86400.0;
+        QTest::newRow("one week") << "2024-03-04" << "2024-03-10" << 604799.0 << days << 86400.0 << QList<double>{} << 0
+                                  << QStringList{"Monday, 4 March", "Tuesday, 5 March", "Wednesday, 6 March", "Thursday, 7 March",
+                                                 "Friday, 8 March", "Saturday, 9 March", "Sunday, 10 March"};
+
+        // Fewer than two days' intervals: the day ticks stay unlabelled, so the hours are labelled.
+        QList<double> twoDayHours;
+        QStringList twoDayTexts;
+        for (int h = 0; h < 48; ++h) {
+            twoDayHours << h * 3600.0;
+            twoDayTexts << hourTexts.at(h % 24);
+        }
+        QTest::newRow("two days") << "2024-03-05" << "2024-03-06" << 172799.0 << QList<double>{0, 86400} << 86400.0
+                                  << twoDayHours << 1 << twoDayTexts;
+
+        // Sunday has 25 hours: Monday and Tuesday start an hour later than 24-hour steps would say.
+        QTest::newRow("four days across the clock change")
+            << "2024-10-26" << "2024-10-29" << 349199.0 << QList<double>{0, 86400, 176400, 262800} << 86400.0
+            << QList<double>{} << 0
+            << QStringList{"Saturday, 26 October", "Sunday, 27 October", "Monday, 28 October", "Tuesday, 29 October"};
+    }
+
+    void ticks()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(double, duration);
+        QFETCH(QList<double>, longTicks);
+        QFETCH(double, longInterval);
+        QFETCH(QList<double>, shortTicks);
+        QFETCH(int, labelledLevel);
+        QFETCH(QStringList, texts);
+
+        Recorder r;
+        r.agent(first + QStringLiteral(" 12:00:00"), QStringLiteral("Starting monitor"));
+        r.agent(last + QStringLiteral(" 12:00:00"), QStringLiteral("Starting monitor"));
+        Graph g(r.records);
+        g.show(first, last);
+        QCOMPARE(g.range.absoluteDuration().duration(), duration);
+        g.cell.setTitled(false);
+        g.render(QSizeF(620, 200));
+        const QRectF chart = g.cell.chartRect();
+        QCOMPARE(chart.x(), 10.0);
+        QCOMPARE(chart.width(), 600.0);
+
+        const QList<KLVRRWCEntriesCell::TickLevel> levels = g.cell.tickLevels();
+        QCOMPARE(levels.size(), shortTicks.isEmpty() ? 1 : 2);
+        QCOMPARE(levels[0].interval.timeInterval(), longInterval);
+        QCOMPARE(levels[0].marker, 0);
+        const auto positions = [&](const QList<double> &seconds) {
+            QList<double> xs;
+            for (double s : seconds)
+                xs << 10.0 + s * 600.0 / duration;
+            return xs;
+        };
+        QVERIFY(samePositions(levels[0].positions, positions(longTicks)));
+        if (!shortTicks.isEmpty()) {
+            QCOMPARE(levels[1].marker, 1);
+            QVERIFY(samePositions(levels[1].positions, positions(shortTicks)));
+        }
+
+        for (int level = 0; level < levels.size(); ++level) {
+            if (level != labelledLevel) {
+                QVERIFY(levels[level].labels.isEmpty());
+                continue;
+            }
+            // Walk the ticks with the labelling rule: a label centred under its tick is drawn
+            // unless it sticks out of the media area, starts at or left of the chart's left
+            // edge, or meets the last drawn label widened by half.
+            const QList<KLVRRWCEntriesCell::TickLabel> &labels = levels[level].labels;
+            QVERIFY(!labels.isEmpty());
+            const QFontMetricsF metrics(g.cell.xAxisMarkerFont());
+            QRectF lastDrawn;
+            int next = 0;
+            for (int k = 0; k < levels[level].positions.size(); ++k) {
+                const double x = levels[level].positions[k];
+                const QSizeF size = metrics.size(0, texts.at(k));
+                const QRectF rect(x - size.width() / 2, chart.bottom() + g.cell.xAxisMarkerTextHeight() - size.height(),
+                                  size.width(), size.height());
+                const bool drawn = g.cell.mediaRect().contains(rect) && rect.left() > chart.x()
+                                   && (lastDrawn.isNull() || !rect.intersects(lastDrawn));
+                if (!drawn)
+                    continue;
+                QVERIFY2(next < labels.size(), qPrintable(texts.at(k)));
+                QCOMPARE(labels[next].text, texts.at(k));
+                QCOMPARE(labels[next].rect, rect);
+                ++next;
+                lastDrawn = QRectF(rect.x(), rect.y(), rect.width() * 1.5, rect.height());
+            }
+            QCOMPARE(next, labels.size());
+            QVERIFY(labels.first().rect.center().x() > chart.x()); // the start's tick never has one
+        }
+    }
+
+    void bands_data()
+    {
+        QTest::addColumn<QList<QVariantMap>>("records");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("from"); // a local time on 5 March, or "start"
+        QTest::addColumn<QString>("to");   // a local time on 5 March, or "end"
+
+        Recorder inside;
+        inside.power(QStringLiteral("2024-03-05 02:00:00"), QStringLiteral("System will sleep"));
+        inside.power(QStringLiteral("2024-03-05 03:00:00"), QStringLiteral("System has powered on"));
+        QTest::newRow("sleep and wake inside") << inside.records << "Asleep" << "02:00:00" << "03:00:00";
+
+        Recorder pastEnd;
+        pastEnd.power(QStringLiteral("2024-03-05 22:00:00"), QStringLiteral("System will sleep"));
+        pastEnd.power(QStringLiteral("2024-03-06 07:00:00"), QStringLiteral("System has powered on"));
+        QTest::newRow("sleep running past the end") << pastEnd.records << "Asleep" << "22:00:00" << "end";
+
+        Recorder through;
+        through.power(QStringLiteral("2024-03-04 22:00:00"), QStringLiteral("System will sleep"));
+        through.power(QStringLiteral("2024-03-06 07:00:00"), QStringLiteral("System has powered on"));
+        QTest::newRow("slept through the range") << through.records << "Asleep" << "start" << "end";
+
+        Recorder off;
+        off.boot(QStringLiteral("2024-03-04 08:00:00"), QStringLiteral("startup"));
+        off.boot(QStringLiteral("2024-03-05 18:00:00"), QStringLiteral("accounting shut down"));
+        off.boot(QStringLiteral("2024-03-06 08:00:00"), QStringLiteral("startup"));
+        QTest::newRow("switched off overnight") << off.records << "Off" << "18:00:00" << "end";
+
+        Recorder agent;
+        agent.agent(QStringLiteral("2024-03-05 06:00:00"), QStringLiteral("Starting monitor"));
+        agent.agent(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Stopping monitor"));
+        agent.agent(QStringLiteral("2024-03-05 11:30:00"), QStringLiteral("Starting monitor"));
+        QTest::newRow("agent stopped") << agent.records << "Unmonitored" << "10:00:00" << "11:30:00";
+    }
+
+    void bands()
+    {
+        QFETCH(QList<QVariantMap>, records);
+        QFETCH(QString, state);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+
+        Graph g(records);
+        g.show(QStringLiteral("2024-03-05"), QStringLiteral("2024-03-05"));
+        const QImage picture = g.render(QSizeF(620, 300));
+        const QRectF chart = g.cell.chartRect();
+        const double left = from == QLatin1String("start") ? chart.left() : g.x(at(QStringLiteral("2024-03-05 ") + from));
+        const double right = to == QLatin1String("end") ? chart.right() : g.x(at(QStringLiteral("2024-03-05 ") + to));
+        // Standing on the axis line (1 point) and reaching the chart's top.
+        const QRectF expected(left, chart.top(), right - left, chart.height() - 1.0);
+
+        // Bands that later passes repeat coincide; every drawn band is the expected one.
+        int drawnBands = 0;
+        for (const KLVRRWCEntriesViewState &band : g.cell.displayList().states()) {
+            if (!g.cell.stateColours().contains(band.state()))
+                continue;
+            ++drawnBands;
+            QCOMPARE(band.state(), state);
+            QCOMPARE(band.bounds(), expected);
+        }
+        QVERIFY(drawnBands >= 1);
+
+        // The picture: the state's colour inside, white paper beside it; the tool tip names it.
+        const QPointF middle = expected.center();
+        const QRgb inside = picture.pixel(middle.toPoint());
+        const QColor colour = g.cell.stateColours().value(state);
+        QVERIFY2(std::abs(qRed(inside) - qBlue(inside)) > 5 == (colour.blueF() - colour.redF() > 0.1),
+                 qPrintable(QColor(inside).name()));
+        QVERIFY(qGray(inside) < 200);
+        QCOMPARE(g.cell.toolTipAt(middle), state);
+        const QPointF beside = left > chart.left() + 3 ? QPointF(left - 3, middle.y()) : QPointF(right + 3, middle.y());
+        if (chart.contains(beside)) {
+            QCOMPARE(picture.pixel(beside.toPoint()), qRgb(255, 255, 255));
+            QCOMPARE(g.cell.toolTipAt(beside), QString());
+        }
+    }
+
+    void batteryCurve_data()
+    {
+        QTest::addColumn<QList<QVariantMap>>("records");
+        QTest::addColumn<QString>("day");
+        // Each segment: its state and its points as (local time or "start"/"end", percent).
+        QTest::addColumn<QList<QStringList>>("segments");
+
+        Recorder across;
+        across.battery(QStringLiteral("2024-03-04 12:00:00"), QStringLiteral("Battery Power"), 50);
+        across.battery(QStringLiteral("2024-03-05 12:00:00"), QStringLiteral("Battery Power"), 40);
+        across.battery(QStringLiteral("2024-03-06 12:00:00"), QStringLiteral("Battery Power"), 20);
+        // 45 = halfway from 50 to 40; 30.00023 = 40 - 20 x 43199 / 86400 towards the next sample.
+        QTest::newRow("interpolated across the range")
+            << across.records << "2024-03-05"
+            << QList<QStringList>{{"Battery Power", "start", "45", "12:00:00", "40", "end", "30.000231"}};
+
+        Recorder plugged;
+        plugged.battery(QStringLiteral("2024-03-04 12:00:00"), QStringLiteral("Battery Power"), 50);
+        plugged.battery(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Battery Power"), 46);
+        plugged.battery(QStringLiteral("2024-03-05 16:00:00"), QStringLiteral("AC Power"), 35);
+        plugged.battery(QStringLiteral("2024-03-05 20:00:00"), QStringLiteral("AC Power"), 60, true, true);
+        // 47.818182 = 50 - 4 x 12 / 22 at midnight.
+        QTest::newRow("switch to mains splits the curve")
+            << plugged.records << "2024-03-05"
+            << QList<QStringList>{{"Battery Power", "start", "47.818182", "10:00:00", "46", "16:00:00", "35"},
+                                  {"AC Power", "16:00:00", "35", "20:00:00", "60"}};
+
+        Recorder removed;
+        removed.battery(QStringLiteral("2024-03-05 08:00:00"), QStringLiteral("Battery Power"), 80);
+        removed.battery(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("Battery Power"), 70);
+        removed.battery(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Battery Power"), 0, false);
+        removed.battery(QStringLiteral("2024-03-05 11:00:00"), QStringLiteral("Battery Power"), 65);
+        removed.battery(QStringLiteral("2024-03-05 12:00:00"), QStringLiteral("Battery Power"), 60);
+        // The first sample ever reports the battery's arrival: a point without a state, then
+        // the curve in the battery's state. Taken out, the curve steps across at its last height.
+        QTest::newRow("taken out and put back")
+            << removed.records << "2024-03-05"
+            << QList<QStringList>{{"", "08:00:00", "80"},
+                                  {"Battery Power", "08:00:00", "80", "09:00:00", "70", "10:00:00", "70"},
+                                  {"Disconnected", "10:00:00", "0", "11:00:00", "65"},
+                                  {"Battery Power", "11:00:00", "65", "12:00:00", "60"}};
+
+        Recorder held;
+        held.battery(QStringLiteral("2024-03-05 08:00:00"), QStringLiteral("AC Power"), 80);
+        held.battery(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("AC Power"), 75);
+        held.battery(QStringLiteral("2024-03-05 09:30:00"), QStringLiteral("AC Power"), 75);
+        held.battery(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Battery Power"), 70);
+        held.battery(QStringLiteral("2024-03-05 10:20:00"), QStringLiteral("Battery Power"), 70);
+        held.battery(QStringLiteral("2024-03-05 11:00:00"), QStringLiteral("Battery Power"), 66);
+        // Repeats fold into duplicates and hold the level; after a switch the held level is
+        // already the new source's.
+        QTest::newRow("level held over repeats")
+            << held.records << "2024-03-05"
+            << QList<QStringList>{{"", "08:00:00", "80"},
+                                  {"AC Power", "08:00:00", "80", "09:00:00", "75", "09:30:00", "75", "10:00:00", "70"},
+                                  {"Battery Power", "10:00:00", "70", "10:20:00", "70", "11:00:00", "66"}};
+
+        Recorder weekend;
+        weekend.battery(QStringLiteral("2024-03-08 18:00:00"), QStringLiteral("Battery Power"), 60);
+        weekend.battery(QStringLiteral("2024-03-10 09:00:00"), QStringLiteral("Battery Power"), 58);
+        weekend.battery(QStringLiteral("2024-03-10 10:00:00"), QStringLiteral("Battery Power"), 50);
+        // Nothing on Saturday: the line from Friday 18:00 (60) to Sunday 09:00 (58), 39 hours:
+        // 60 - 2 x 6 / 39 at the start, 60 - 2 x 107999 / 140400 at the end.
+        QTest::newRow("no sample inside the range")
+            << weekend.records << "2024-03-09"
+            << QList<QStringList>{{"Battery Power", "start", "59.692308", "end", "58.461553"}};
+    }
+
+    void batteryCurve()
+    {
+        QFETCH(QList<QVariantMap>, records);
+        QFETCH(QString, day);
+        QFETCH(QList<QStringList>, segments);
+
+        Graph g(records);
+        g.show(day, day);
+        const QImage picture = g.render(QSizeF(620, 300));
+        const QRectF chart = g.cell.chartRect();
+        const auto point = [&](const QString &when, const QString &percent) {
+            const double x = when == QLatin1String("start") ? chart.left()
+                             : when == QLatin1String("end") ? chart.right()
+                                                            : g.x(at(day + QLatin1Char(' ') + when));
+            return QPointF(x, g.y(percent.toDouble()));
+        };
+
+        const KLVRRWCEntriesViewBatteries &batteries = g.cell.displayList().batteries();
+        QCOMPARE(batteries.names(), QStringList{QStringLiteral("BAT0")});
+        const QList<KLVRRWCEntriesViewBatterySegment> actual = batteries.segmentsForBattery(QStringLiteral("BAT0"));
+        QCOMPARE(actual.size(), segments.size());
+        for (int s = 0; s < segments.size(); ++s) {
+            const QStringList &expected = segments[s];
+            QCOMPARE(actual[s].state(), expected.first());
+            const QList<QPointF> points = pointsOf(actual[s]);
+            QCOMPARE(points.size(), (expected.size() - 1) / 2);
+            for (int p = 0; p < points.size(); ++p) {
+                const QPointF want = point(expected[1 + 2 * p], expected[2 + 2 * p]);
+                QVERIFY2(near(points[p], want), qPrintable(QStringLiteral("segment %1 point %2: (%3, %4) instead of (%5, %6)")
+                                                               .arg(s).arg(p).arg(points[p].x()).arg(points[p].y())
+                                                               .arg(want.x()).arg(want.y())));
+            }
+            QCOMPARE(actual[s].start(), points.first());
+            QCOMPARE(actual[s].end(), points.last());
+        }
+
+        // The picture: the first coloured segment's colour lies on its first stretch.
+        const auto coloured = std::find_if(actual.cbegin(), actual.cend(), [&](const KLVRRWCEntriesViewBatterySegment &segment) {
+            return g.cell.batteryColours().contains(segment.state());
+        });
+        QVERIFY(coloured != actual.cend());
+        const QColor colour = g.cell.batteryColours().value(coloured->state());
+        const QList<QPointF> first = pointsOf(*coloured);
+        const QPointF onCurve = (first[0] + first[1]) / 2.0;
+        bool found = false;
+        for (int dy = -1; dy <= 1 && !found; ++dy) {
+            const QColor pixel = picture.pixelColor(onCurve.toPoint() + QPoint(0, dy));
+            found = std::abs(pixel.hueF() - colour.hueF()) < 0.05 && pixel.saturationF() > 0.5;
+        }
+        QVERIFY2(found, qPrintable(picture.pixelColor(onCurve.toPoint()).name()));
+    }
+
+    void mapping()
+    {
+        Recorder r;
+        r.agent(QStringLiteral("2024-03-04 12:00:00"), QStringLiteral("Starting monitor"));
+        r.agent(QStringLiteral("2024-03-10 12:00:00"), QStringLiteral("Starting monitor"));
+        Graph g(r.records);
+        g.show(QStringLiteral("2024-03-04"), QStringLiteral("2024-03-10"));
+        g.render(QSizeF(620, 300));
+        const QRectF c = g.cell.chartRect();
+        const double duration = 604799.0;
+
+        // Wednesday 15:00 is 2 days and 15 hours after Monday's midnight; height does not matter.
+        const KLVRAbsoluteTime wednesday = at(QStringLiteral("2024-03-06 15:00:00"));
+        const double x = c.x() + (2 * 86400 + 15 * 3600) * c.width() / duration;
+        for (double y : {c.top() + 1, c.center().y(), c.bottom() - 0.5})
+            QVERIFY(std::abs(g.cell.convertPointToDate(QPointF(x, y)).secondsSince(wednesday)) < 1e-3);
+        QVERIFY(!g.cell.convertPointToDate(QPointF(x, c.bottom() + 2)).isValid()); // the label band
+        QVERIFY(!g.cell.convertPointToDate(QPointF(c.x() - 1, c.center().y())).isValid());
+        QVERIFY(!g.cell.convertPointToDate(QPointF(5, 5)).isValid()); // the margin
+
+        // The end maps to the right edge; a second later lies outside and maps to (0, 0).
+        const KLVRAbsoluteTime end = g.range.absoluteDuration().endDate();
+        QCOMPARE(g.cell.convertDateToPoint(end), QPointF(c.right(), c.bottom()));
+        QCOMPARE(g.cell.convertDateToPoint(end.addSeconds(1)), QPointF(0, 0));
+        QCOMPARE(g.cell.convertDateAndPercentageToPoint(wednesday, 100).y(), c.top());
+        QCOMPARE(g.cell.convertDateAndPercentageToPoint(wednesday, 0).y(), c.bottom());
+    }
+};
+
+QTEST_MAIN(TestKLVRRWCEntriesCell)
+#include "tst_KLVRRWCEntriesCell.moc"
