@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -95,6 +96,8 @@ int main(int argc, char **argv)
         log.addExternalEntries(batch);
         intakeCpu += cpuNanoseconds() - cpu;
         intake += timer.nsecsElapsed();
+        if (std::getenv("BENCH_VERBOSE"))
+            std::printf("  day %d: %lld events, %.3f s CPU so far\n", day + batchDays, static_cast<long long>(events), intakeCpu / 1e9);
     }
     const double peak = memoryMiB("VmHWM:");
     const double resident = memoryMiB("VmRSS:");

@@ -15,6 +15,7 @@
 #include <QMetaProperty>
 #include <QTimeZone>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -35,6 +36,27 @@ QString recordText(const QVariantMap &record)
     if (text.size() > limit)
         text = text.left(limit) + QStringLiteral("...");
     return text;
+}
+
+// The "%lf" text of a date, read without an allocation on the way; invalid unless the whole
+// text is one number.
+KLVRAbsoluteTime dateFromText(const QString &text)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    char buf[64];
+    if (trimmed.isEmpty() || trimmed.size() >= qsizetype(sizeof buf))
+        return KLVRAbsoluteTime::invalid();
+    for (qsizetype i = 0; i < trimmed.size(); ++i) {
+        const char16_t c = trimmed[i].unicode();
+        if (c > 0x7f)
+            return KLVRAbsoluteTime::invalid();
+        buf[i] = char(c);
+    }
+    double seconds = 0.0;
+    const auto [end, error] = std::from_chars(buf, buf + trimmed.size(), seconds);
+    if (error != std::errc() || end != buf + trimmed.size())
+        return KLVRAbsoluteTime::fromText(text); // forms from_chars does not take, such as "+1.5"
+    return KLVRAbsoluteTime(seconds);
 }
 
 template<typename Kind>
@@ -160,17 +182,27 @@ std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date
 
 bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
 {
-    const QVariant description = record.value(kDescription);
-    const QVariant monitor = record.value(kMonitor);
+    // One pass over the record's few keys rather than a look-up for each.
+    QVariant description, monitor, dateValue, properties;
+    for (auto it = record.cbegin(); it != record.cend(); ++it) {
+        const QString &key = it.key();
+        if (key == kDate)
+            dateValue = it.value();
+        else if (key == kDescription)
+            description = it.value();
+        else if (key == kMonitor)
+            monitor = it.value();
+        else if (key == kProperties)
+            properties = it.value();
+    }
     if (description.typeId() != QMetaType::QString || monitor.typeId() != QMetaType::QString) {
         qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event without description or monitor:" << recordText(record);
         return false;
     }
 
-    const QVariant dateValue = record.value(kDate);
     KLVRAbsoluteTime date = KLVRAbsoluteTime::invalid();
     if (dateValue.typeId() == QMetaType::QString)
-        date = KLVRAbsoluteTime::fromText(dateValue.toString());
+        date = dateFromText(dateValue.toString());
     else if (dateValue.typeId() == QMetaType::Double || dateValue.typeId() == QMetaType::LongLong || dateValue.typeId() == QMetaType::Int)
         date = KLVRAbsoluteTime(dateValue.toDouble());
     else if (dateValue.userType() == qMetaTypeId<KLVRAbsoluteTime>())
@@ -180,7 +212,6 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
         return false;
     }
 
-    const QVariant properties = record.value(kProperties);
     KLVRRWCPropertyDictionary dictionary;
     // A record without properties carries none, like one whose properties read "NULL".
     if (properties.isValid() && !(properties.typeId() == QMetaType::QString && properties.toString() == QLatin1String("NULL"))) {
@@ -263,8 +294,8 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
             continue;
         }
         std::unique_ptr<KLVRRWCLogEntry> entry = entryWithDate(record.date, record.description, record.monitor, std::move(record.properties));
-        const QString group = entry->group();
-        KLVRRWCLogEntry *older = m_finalGroupEntries.value(group);
+        auto newest = m_finalGroupEntries.find(entry->group());
+        KLVRRWCLogEntry *older = newest == m_finalGroupEntries.end() ? nullptr : *newest;
         finalDate = entry->date();
         if (older && older->isLike(*entry)) {
             older->mergeEntry(std::move(entry));
@@ -277,7 +308,10 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
         listed->setNext(older);
         if (older)
             older->setPrevious(listed);
-        m_finalGroupEntries.insert(group, listed);
+        if (newest == m_finalGroupEntries.end())
+            m_finalGroupEntries.insert(listed->group(), listed);
+        else
+            *newest = listed;
         past = listed;
         m_dates.push_back(listed->date().seconds());
         m_entries.push_back(std::move(entry));

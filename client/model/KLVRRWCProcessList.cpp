@@ -71,14 +71,24 @@ bool operator==(const KLVRRWCProcessList &a, const KLVRRWCProcessList &b)
 
 KLVRRWCProcessList KLVRRWCProcessList::Builder::take()
 {
-    if (lastBuilt && *lastBuilt == m_indexes) {
-        m_indexes.clear();
-        return KLVRRWCProcessList(lastBuilt);
-    }
-    m_indexes.shrink_to_fit();
-    lastBuilt = std::make_shared<const std::vector<quint32>>(std::move(m_indexes));
+    KLVRRWCProcessList list = fromIndexes(std::move(m_indexes));
     m_indexes = {};
+    return list;
+}
+
+KLVRRWCProcessList KLVRRWCProcessList::fromIndexes(std::vector<quint32> indexes)
+{
+    if (lastBuilt && *lastBuilt == indexes)
+        return KLVRRWCProcessList(lastBuilt);
+    indexes.shrink_to_fit();
+    lastBuilt = std::make_shared<const std::vector<quint32>>(std::move(indexes));
     return KLVRRWCProcessList(lastBuilt);
+}
+
+const std::vector<quint32> &KLVRRWCProcessList::indexes() const
+{
+    static const std::vector<quint32> none;
+    return m_indexes ? *m_indexes : none;
 }
 
 void KLVRRWCProcessList::registerType()

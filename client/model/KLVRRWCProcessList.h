@@ -45,6 +45,12 @@ public:
         std::vector<quint32> m_indexes;
     };
 
+    // A list of indices of the shared KLVRRWCStringPool, sharing the storage of the previous list
+    // made this way when identical; the pool's lock must be held.
+    static KLVRRWCProcessList fromIndexes(std::vector<quint32> indexes);
+    // The pool indices of the names.
+    const std::vector<quint32> &indexes() const;
+
     // Registers the QVariant conversions; idempotent.
     static void registerType();
 

@@ -130,17 +130,38 @@ qsizetype KLVRRWCPropertyDictionary::indexOf(const QString &key) const
 {
     if (!m_keys)
         return -1;
-    // Key sets are small; comparing sizes first rules out nearly every key at once.
     const qsizetype size = key.size();
     const QStringList &keys = *m_keys;
-    for (qsizetype i = 0; i < keys.size(); ++i) {
+    const auto matches = [&](qsizetype i) {
         const QString &candidate = keys.at(i);
-        if (candidate.size() == size
-            && (candidate.constData() == key.constData()
-                || std::memcmp(candidate.constData(), key.constData(), size_t(size) * sizeof(QChar)) == 0))
-            return i;
+        return candidate.size() == size
+               && (candidate.constData() == key.constData()
+                   || std::memcmp(candidate.constData(), key.constData(), size_t(size) * sizeof(QChar)) == 0);
+    };
+    // The same few keys are asked of dictionaries with the same key set again and again: the
+    // place found last time is checked first.
+    struct Memo
+    {
+        const QStringList *keys = nullptr;
+        const QChar *key = nullptr;
+        qsizetype index = -1;
+    };
+    thread_local Memo memo[16];
+    Memo &slot = memo[(quintptr(key.constData()) >> 4) % 16];
+    if (slot.keys == &keys && slot.key == key.constData()) {
+        if (slot.index < 0 ? !keys.contains(key) : matches(slot.index))
+            return slot.index;
     }
-    return -1;
+    // Key sets are small; comparing sizes first rules out nearly every key at once.
+    qsizetype found = -1;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (matches(i)) {
+            found = i;
+            break;
+        }
+    }
+    slot = {&keys, key.constData(), found};
+    return found;
 }
 
 QVariant KLVRRWCPropertyDictionary::valueAt(qsizetype i) const

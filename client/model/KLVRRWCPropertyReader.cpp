@@ -26,8 +26,10 @@ struct
     QString text;
     std::vector<qsizetype> begins;
     std::vector<qsizetype> ends;
-    std::vector<quint32> indices;
     KLVRRWCProcessList list;
+    // Buffers for the next list, swapped with the two above.
+    std::vector<qsizetype> nextBegins;
+    std::vector<qsizetype> nextEnds;
 } lastProcesses;
 
 // The keys of the previous document, in their order.
@@ -452,14 +454,14 @@ private:
         const char16_t *start = m_p;
         const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
         const char16_t *lastBase = reinterpret_cast<const char16_t *>(lastProcesses.text.constData());
-        const size_t lastCount = lastProcesses.indices.size();
-        std::vector<qsizetype> begins;
-        std::vector<qsizetype> ends;
-        KLVRRWCProcessList::Builder builder;
+        const std::vector<quint32> &lastIndices = lastProcesses.list.indexes();
+        const size_t lastCount = lastIndices.size();
+        std::vector<qsizetype> &begins = lastProcesses.nextBegins;
+        std::vector<qsizetype> &ends = lastProcesses.nextEnds;
+        begins.clear();
+        ends.clear();
         std::vector<quint32> indices;
         indices.reserve(lastCount + 16);
-        begins.reserve(lastCount + 16);
-        ends.reserve(lastCount + 16);
         // Most often the whole list is the previous one (an idle sleep records the decision and
         // the sleep with one context): one comparison settles it.
         if (lastCount > 0) {
@@ -499,7 +501,7 @@ private:
                     const size_t at = begins.size();
                     begins.insert(begins.end(), lastProcesses.begins.cbegin() + qsizetype(q), lastProcesses.begins.cbegin() + qsizetype(k));
                     ends.insert(ends.end(), lastProcesses.ends.cbegin() + qsizetype(q), lastProcesses.ends.cbegin() + qsizetype(k));
-                    indices.insert(indices.end(), lastProcesses.indices.cbegin() + qsizetype(q), lastProcesses.indices.cbegin() + qsizetype(k));
+                    indices.insert(indices.end(), lastIndices.cbegin() + qsizetype(q), lastIndices.cbegin() + qsizetype(k));
                     for (size_t i = at; i < begins.size(); ++i) {
                         begins[i] += shift;
                         ends[i] += shift;
@@ -518,7 +520,7 @@ private:
                 const char16_t *item = lastBase + lastProcesses.begins[q + d];
                 const qsizetype size = lastProcesses.ends[q + d] - lastProcesses.begins[q + d];
                 if (size <= m_end - m_p && std::memcmp(m_p, item, size_t(size) * sizeof(char16_t)) == 0) {
-                    index = lastProcesses.indices[q + d];
+                    index = lastIndices[q + d];
                     m_p += size;
                     q += d + 1;
                     matched = true;
@@ -537,15 +539,11 @@ private:
             ends.push_back(m_p - base);
             indices.push_back(index);
         }
-        builder.reserve(qsizetype(indices.size()));
-        for (quint32 index : indices)
-            builder.appendIndex(index);
-        lastProcesses.list = builder.take();
+        lastProcesses.list = KLVRRWCProcessList::fromIndexes(std::move(indices));
         *value = QVariant::fromValue(lastProcesses.list);
         lastProcesses.text = m_owner;
-        lastProcesses.begins = std::move(begins);
-        lastProcesses.ends = std::move(ends);
-        lastProcesses.indices = std::move(indices);
+        lastProcesses.begins.swap(begins);
+        lastProcesses.ends.swap(ends);
         return true;
     }
 

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <limits>
+#include <random>
 
 using namespace KLVRModelTest;
 
@@ -346,6 +347,53 @@ private Q_SLOTS:
         const QStringList read = log.objectAtIndex(0)->property("Processes").toStringList();
         QCOMPARE(read.size(), names.size());
         QCOMPARE(read, names);
+    }
+
+    // The reader takes over what did not change since the previous document (process lists,
+    // unchanged values, nested lists); whatever changed must still be read as written.
+    void readerFollowsChangingDocuments()
+    {
+        std::mt19937 random(7);
+        QStringList processes;
+        for (int i = 0; i < 300; ++i)
+            processes << QStringLiteral("proc-%1").arg(i);
+        int capacity = 80;
+        for (int round = 0; round < 400; ++round) {
+            // Edit the process list the way a system does: names leave anywhere, arrive last,
+            // and now and then one changes in place.
+            const int edits = int(random() % 4);
+            for (int e = 0; e < edits; ++e) {
+                switch (random() % 3) {
+                case 0: processes.removeAt(int(random() % processes.size())); break;
+                case 1: processes << QStringLiteral("new-%1").arg(round * 10 + e); break;
+                default: processes[int(random() % processes.size())] = QStringLiteral("x&y<%1>").arg(round); break;
+                }
+            }
+            if (random() % 2)
+                capacity = int(random() % 101);
+            QVariantList names;
+            for (const QString &p : processes)
+                names << p;
+            const QVariantMap power{{"Idle Seconds", qlonglong(random() % 3)}, {"Processes", names},
+                                    {"Inhibitors", QVariantList{QVariantMap{{"Who", random() % 4 ? "GNOME" : "Player"}}}}};
+            const QVariantMap status{{"Name", random() % 5 ? "BAT0" : "BAT1"}, {"Current Capacity", capacity},
+                                     {"Is Charging", bool(random() % 2)}, {"Energy", capacity * 0.5},
+                                     {"Type", "InternalBattery"}};
+            for (const QVariantMap &document : {power, status}) {
+                const QString text = QString::fromUtf8(KLVRPropertyList::write(document));
+                KLVRRWCPropertyDictionary dictionary;
+                QString error;
+                QCOMPARE(KLVRRWCPropertyReader::read(text, &dictionary, &error), KLVRRWCPropertyReader::Result::Dictionary);
+                QCOMPARE(plainValue(dictionary.toMap()), QVariant(document));
+            }
+            if (round % 50 == 25) {
+                // A document that cannot be read must not leave the reader's memory half updated.
+                KLVRRWCPropertyDictionary dictionary;
+                QString error;
+                const QString broken = QString::fromUtf8(KLVRPropertyList::write(status)).replace("</dict>", "</dikt>");
+                QCOMPARE(KLVRRWCPropertyReader::read(broken, &dictionary, &error), KLVRRWCPropertyReader::Result::Error);
+            }
+        }
     }
 
     // The fast reader must agree with the general property-list parser on everything it takes.
