@@ -2,13 +2,16 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRModelTestSupport.h"
 #include "KLVRPropertyList.h"
+#include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCLog.h"
+#include "KLVRUserDefaults.h"
 #include "KLVRRWCLogEntryPowerStatus.h"
 #include "KLVRRWCProcessList.h"
 #include "KLVRRWCPropertyReader.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <limits>
 #include <random>
@@ -125,6 +128,27 @@ private Q_SLOTS:
             QVERIFY(log.objectAtIndex(location)->visible());
         }
         QCOMPARE(log.objectInVisibleEntriesAtIndex(length), nullptr);
+    }
+
+    // The log and the real date range find each other by property and method names alone.
+    void followsTheDateRangeController()
+    {
+        QTemporaryDir dir;
+        KLVRUserDefaults defaults(QStringLiteral("com.klvr.restwatch.tests"), dir.filePath(QStringLiteral("defaults.plist")));
+        KLVRRWCDateRangeController range(&defaults, nullptr, [] { return at("2024-03-07 12:00:00"); });
+        KLVRRWCLog log;
+        log.setDateRange(&range);
+        log.addExternalEntries(QVariantList{powerEvent(at("2024-03-05 10:00:00"), "System will sleep"),
+                                            powerEvent(at("2024-03-06 10:00:00"), "System has powered on"),
+                                            powerEvent(at("2024-03-07 10:00:00"), "System will sleep")});
+        QCOMPARE(range.distantPast(), at("2024-03-05 00:00:00"));
+        QCOMPARE(range.distantFuture(), at("2024-03-07 23:59:59"));
+        range.setSelectionTag(KLVRRWCDateRangeController::Everything);
+        QCOMPARE(log.visibleRange(), (KLVRRWCRange{0, 3}));
+        range.setSelectionTag(KLVRRWCDateRangeController::Today);
+        QCOMPARE(log.visibleRange(), (KLVRRWCRange{2, 1}));
+        range.dayBackward();
+        QCOMPARE(log.visibleRange(), (KLVRRWCRange{1, 1}));
     }
 
     void burstsOfChangesCoalesce()
