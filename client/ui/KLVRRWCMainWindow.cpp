@@ -258,6 +258,8 @@ void KLVRRWCMainWindow::createCentralWidget()
     m_splitter->addWidget(m_tableSlot);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 2);
+    // The table's place is empty until the table arrives; it keeps its share of the height.
+    m_splitter->setSizes({390, 260});
     setCentralWidget(m_splitter);
 
     m_welcomeController = std::make_unique<KLVRRWCWelcomeController>();
