@@ -56,10 +56,10 @@ KLVRRWCLogEntry::KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, co
                                  KLVRRWCPropertyDictionary properties)
     : m_date(date)
     , m_event(KLVRRWCPropertyDictionary::intern(event))
-    , m_monitor(localizedStringForMonitor(monitor, KLVRRWCPropertyDictionary::intern(monitor)))
     , m_properties(std::move(properties))
     , m_group(KLVRRWCPropertyDictionary::intern(monitor))
 {
+    m_monitor = localizedStringForMonitor(m_group, m_group);
     registerTypes();
 }
 
