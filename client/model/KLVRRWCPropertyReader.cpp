@@ -40,6 +40,7 @@ std::vector<QString> lastKeys;
 struct Field
 {
     QString key;
+    qsizetype keyBegin;
     qsizetype begin;
     qsizetype end;
     KLVRRWCPropertyDictionary::Builder::Item item;
@@ -272,6 +273,23 @@ private:
                 }
                 return true;
             }
+            // The whole field (key and value) as the previous document of this shape had it.
+            if (shape && i < shape->fields.size()) {
+                Field &field = shape->fields[i];
+                const qsizetype size = field.end - field.keyBegin;
+                if (size <= m_end - m_p
+                    && std::memcmp(m_p, shape->text.constData() + field.keyBegin, size_t(size) * sizeof(char16_t)) == 0) {
+                    const qsizetype shift = (m_p - base) - field.keyBegin;
+                    m_p += size;
+                    ++m_keyCount;
+                    builder.insertItem(field.key, field.item);
+                    field.keyBegin += shift;
+                    field.begin += shift;
+                    field.end += shift;
+                    continue;
+                }
+            }
+            const qsizetype keyBegin = m_p - base;
             QString key;
             if (!readKey(&key))
                 return forget(shape);
@@ -286,6 +304,7 @@ private:
                     && std::memcmp(m_p, shape->text.constData() + field.begin, size_t(size) * sizeof(char16_t)) == 0) {
                     m_p += size;
                     builder.insertItem(std::move(key), field.item);
+                    field.keyBegin = keyBegin;
                     field.begin = begin;
                     field.end = begin + size;
                     continue;
@@ -294,7 +313,7 @@ private:
             const QString fieldKey = key;
             if (!readTopValue(std::move(key), builder, depth))
                 return forget(shape);
-            Field field{fieldKey, begin, m_p - base, builder.lastItem()};
+            Field field{fieldKey, keyBegin, begin, m_p - base, builder.lastItem()};
             if (i < shape->fields.size())
                 shape->fields[i] = std::move(field);
             else
