@@ -4,7 +4,7 @@
 // Figures for the client's model over five years of a laptop's history (~500,000 events):
 // the time to take it all into an empty log (the store's batches, generation not counted), the
 // peak memory, and the time to recompute the visible entries after a range change.
-// Usage: bench_clientmodel [days=1826] [batch-days=30]
+// Usage: bench_clientmodel [days=1826] [batch-days=30]; BENCH_VERBOSE=1 prints the running total.
 #include "KLVRHistoryGenerator.h"
 #include "KLVRPropertyList.h"
 #include "KLVRRWCLog.h"
