@@ -7,10 +7,7 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace {
 
@@ -134,88 +131,28 @@ QList<QVariantMap> KLVRWindowTestSupport::dailyReadings(int firstOffset, int las
 QList<QVariantMap> KLVRWindowTestSupport::recordedWeek(KLVRAbsoluteTime now)
 {
     Recorder r(now.addSeconds(-60));
-    for (int day = 0; day < 7; ++day) {
-        const int offset = day - 6;
+    r.boot(dayAt(-6, hours(7.4)), QStringLiteral("startup"));
+    r.agent(dayAt(-6, hours(7.45)), QStringLiteral("Starting monitor"));
+    for (int offset = -6; offset <= 0; ++offset) {
         const auto at = [offset](double h) { return dayAt(offset, hours(h)); };
-        if (day == 0) {
-            r.boot(at(7.5), QStringLiteral("startup"));
-            r.agent(at(7.5).addSeconds(20), QStringLiteral("Starting monitor"));
-        } else if (day == 6) {
-            // After the weekend's long sleep.
-            r.power(at(8.5), QStringLiteral("System has powered on"));
-        } else {
-            r.power(at(7.5), QStringLiteral("System has powered on"));
-        }
-        if (day == 5) {
-            // Saturday: a look in the morning, then the lid closed until Sunday.
-            r.battery(at(7.5).addSeconds(4), true, false, 100);
-            r.battery(at(8.0), false, false, 100);
-            r.power(at(9.25), QStringLiteral("System will sleep"));
-            continue;
-        }
-        const double start = day == 6 ? 8.5 : 7.5;
-        r.battery(at(start).addSeconds(4), true, true, 58 + day * 3);
-        r.battery(at(start + 1.0), true, true, 88);
-        r.battery(at(start + 1.75), true, false, 100);
+        r.power(at(7.5), QStringLiteral("System has powered on"));
+        r.battery(at(7.5).addSeconds(4), true, true, 70 - offset);
+        r.battery(at(9.0), true, false, 100);
         r.battery(at(10.5), false, false, 100);
-        r.battery(at(11.5), false, false, 87);
-        r.idleSleep(at(12.5), 600 + day * 60);
-        r.power(at(13.25 + day * 0.1), QStringLiteral("System has powered on"));
-        r.battery(at(13.25 + day * 0.1).addSeconds(3), false, false, 85);
-        if (day == 3) {
+        r.idleSleep(at(12.5), 600);
+        r.power(at(13.25), QStringLiteral("System has powered on"));
+        r.battery(at(13.25).addSeconds(3), false, false, 80);
+        if (offset == -3) {
             // An update wanted a restart.
             r.agent(at(14.0), QStringLiteral("Stopping monitor"));
             r.boot(at(14.0).addSeconds(1), QStringLiteral("accounting shut down"));
             r.boot(at(14.0).addSeconds(60), QStringLiteral("accounting boot"));
-            r.boot(at(14.0).addSeconds(60.25), QStringLiteral("startup"));
             r.agent(at(14.0).addSeconds(80), QStringLiteral("Starting monitor"));
         }
-        r.battery(at(14.5), false, false, 70);
-        r.battery(at(15.75), false, false, 52 - day * 4);
-        r.battery(at(16.1), true, true, 50 - day * 4);
-        r.battery(at(17.5), true, true, 81);
-        r.battery(at(18.6), true, false, 100);
-        r.power(at(22.75 - day * 0.2), QStringLiteral("System will sleep"));
+        r.battery(at(15.75), false, false, 45 + 3 * offset);
+        r.battery(at(16.0), true, true, 44 + 3 * offset);
+        r.battery(at(18.5), true, false, 100);
+        r.power(at(22.75), QStringLiteral("System will sleep"));
     }
     return r.records;
-}
-
-bool KLVRWindowTestSupport::writeAgentStore(const QString &path, const QList<QVariantMap> &records)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK) {
-        sqlite3_close(db);
-        return false;
-    }
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(db, sqlite3_close);
-    if (sqlite3_exec(db,
-                     "CREATE TABLE IF NOT EXISTS events ( 'id' INTEGER PRIMARY KEY, 'date' REAL NOT NULL, 'monitor' TEXT NOT NULL, "
-                     "'description' TEXT NOT NULL, 'properties' TEXT );"
-                     "CREATE TABLE IF NOT EXISTS settings ( 'key' TEXT PRIMARY KEY, 'value' TEXT NOT NULL );"
-                     "INSERT OR REPLACE INTO settings VALUES ('version', '244'); BEGIN;",
-                     nullptr, nullptr, nullptr)
-        != SQLITE_OK)
-        return false;
-    sqlite3_stmt *insert = nullptr;
-    if (sqlite3_prepare_v2(db, "INSERT INTO events (date, monitor, description, properties) VALUES (?, ?, ?, ?)", -1, &insert,
-                           nullptr)
-        != SQLITE_OK)
-        return false;
-    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> finalizer(insert, sqlite3_finalize);
-    for (const QVariantMap &record : records) {
-        const QByteArray date = record.value(QStringLiteral("date")).toString().toUtf8();
-        const QByteArray monitor = record.value(QStringLiteral("monitor")).toString().toUtf8();
-        const QByteArray description = record.value(QStringLiteral("description")).toString().toUtf8();
-        const QByteArray properties = record.value(QStringLiteral("properties")).toString().toUtf8();
-        sqlite3_reset(insert);
-        sqlite3_bind_text(insert, 1, date.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, monitor.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, description.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 4, properties.constData(), int(properties.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(insert) != SQLITE_DONE)
-            return false;
-    }
-    return sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
 }

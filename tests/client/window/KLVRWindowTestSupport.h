@@ -41,10 +41,8 @@ public:
     static QList<QVariantMap> dailyReadings(int firstOffset, int lastOffset);
     // The last seven days (today included, up to now) of a laptop: mornings on mains charging,
     // unplugged at work, an idle sleep over lunch, plugged in again in the afternoon, a lid
-    // sleep at night, a restart mid-week and a weekend spent mostly asleep.
+    // sleep at night, and a restart mid-week.
     static QList<QVariantMap> recordedWeek(KLVRAbsoluteTime now = KLVRAbsoluteTime::now());
-    // Writes the records into an agent store file, creating its tables.
-    static bool writeAgentStore(const QString &path, const QList<QVariantMap> &records);
 
 private:
     std::unique_ptr<QTemporaryDir> m_tree;

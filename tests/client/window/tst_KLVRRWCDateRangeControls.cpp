@@ -129,16 +129,11 @@ void tst_KLVRRWCDateRangeControls::rangesAreOfferedWhereTheLogHasData()
     KLVRRWCDateRangeActions *actions = m_window->dateRangeActions();
     KLVRRWCDateRangePopUp *popUp = m_window->dateRangePopUp();
 
-    // The View menu holds the same items as the pop-up, which lists every tag with its title.
+    // The View menu holds the same items as the pop-up: nine ranges and a separator.
     QMenu *view = menu(1);
-    QCOMPARE(popUp->count(), 10); // nine ranges and the separator before the custom one
-    for (int tag = 1; tag <= 9; ++tag) {
+    QCOMPARE(popUp->count(), 10);
+    for (int tag = 1; tag <= 9; ++tag)
         QVERIFY(view->actions().contains(actions->tagAction(tag)));
-        QCOMPARE(popUp->itemText(popUp->indexOfTag(tag)), KLVRRWCDateRangeActions::titleForTag(tag));
-    }
-    QCOMPARE(popUp->itemText(popUp->indexOfTag(Tag::Today)), QStringLiteral("Today"));
-    QCOMPARE(popUp->itemText(popUp->indexOfTag(Tag::Custom)), QStringLiteral("Custom"));
-
     view->popup(m_window->mapToGlobal(QPoint(10, 10)));
     for (int tag : enabled) {
         QVERIFY2(actions->tagAction(tag)->isEnabled(), qPrintable(KLVRRWCDateRangeActions::titleForTag(tag)));
@@ -223,28 +218,21 @@ void tst_KLVRRWCDateRangeControls::stepsAndZoomsMoveTheRange()
     QVERIFY(m_window->dateRange()->absoluteDuration().equal(days(startOffset, length)));
 
     KLVRRWCDateRangeActions *actions = m_window->dateRangeActions();
-    if (input.startsWith(QLatin1String("toolbar:"))) {
-        const QString title = input.mid(8);
-        QAction *action = nullptr;
-        for (QAction *candidate : m_window->toolBar()->actions()) {
-            if (candidate->iconText() == title)
-                action = candidate;
-        }
-        QVERIFY2(action, qPrintable(title));
-        QCOMPARE(action->isEnabled(), enabled);
+    const bool viaToolbar = input.startsWith(QLatin1String("toolbar:"));
+    const QKeySequence keys = QKeySequence::fromString(input);
+    QAction *action = nullptr;
+    for (QAction *candidate : {actions->dayBackwardAction(), actions->dayForwardAction(), actions->monthBackwardAction(),
+                               actions->monthForwardAction(), actions->zoomInAction(), actions->zoomOutAction()}) {
+        if (viaToolbar ? candidate->iconText() == input.mid(8) : candidate->shortcuts().contains(keys))
+            action = candidate;
+    }
+    QVERIFY2(action, qPrintable(input));
+    QCOMPARE(action->isEnabled(), enabled);
+    if (viaToolbar) {
         QWidget *button = m_window->toolBar()->widgetForAction(action);
         QVERIFY(button);
         QTest::mouseClick(button, Qt::LeftButton);
     } else {
-        const QKeySequence keys = QKeySequence::fromString(input);
-        QAction *action = nullptr;
-        for (QAction *candidate : {actions->dayBackwardAction(), actions->dayForwardAction(), actions->monthBackwardAction(),
-                                   actions->monthForwardAction(), actions->zoomInAction(), actions->zoomOutAction()}) {
-            if (candidate->shortcuts().contains(keys))
-                action = candidate;
-        }
-        QVERIFY2(action, qPrintable(input));
-        QCOMPARE(action->isEnabled(), enabled);
         QTest::keySequence(m_window.get(), keys);
     }
     const KLVRRWCAbsoluteDuration shown = m_window->dateRange()->absoluteDuration();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
-// The real client window against the real agent on private buses: a recorded week shown as a
-// user opens it, and a first launch welcoming the user until the agent runs. Both are saved as
+// The real client window against the real agent on private buses: a week recorded earlier (in
+// the client's cache) and what the agent adds, shown as a user opens it; and a first launch
+// welcoming the user until the agent runs. Both are saved as
 // screenshots under screenshots/ next to this test.
 #include "KLVRAgentController.h"
 #include "KLVRAgentTestEnvironment.h"
@@ -92,8 +93,12 @@ QString tst_KLVRRWCMainWindowWithAgent::saveScreenshot(const QString &name)
 void tst_KLVRRWCMainWindowWithAgent::windowShowsTheWeekTheAgentRecorded()
 {
     const QList<QVariantMap> week = KLVRWindowTestSupport::recordedWeek();
-    QVERIFY(week.size() > 100);
-    QVERIFY(KLVRWindowTestSupport::writeAgentStore(m_environment.dataHome() + QStringLiteral("/restwatch/store.db"), week));
+    QVERIFY(week.size() > 60);
+    {
+        // What an earlier run of the client pulled; the agent adds what it recorded since.
+        KLVRRWCStore store(m_environment.systemConnection(), m_environment.sessionConnection());
+        store.cacheEvents(week);
+    }
     QVERIFY(m_environment.startAgent());
 
     openWindow();
@@ -101,8 +106,9 @@ void tst_KLVRRWCMainWindowWithAgent::windowShowsTheWeekTheAgentRecorded()
     const KLVRAbsoluteTime lastRecorded = KLVRAbsoluteTime::fromText(week.last().value(QStringLiteral("date")).toString());
     QTRY_VERIFY_WITH_TIMEOUT(log->finalDate() > lastRecorded && !m_window->store()->isPulling(), 30000);
     QCOMPARE(log->objectAtIndex(0)->date().toText(), week.first().value(QStringLiteral("date")).toString());
-    // The agent's own start came after the week.
+    // The replayed week, then the agent's own start from the pull that followed.
     QCOMPARE(log->pastEntry()->event(), QStringLiteral("Starting monitor"));
+    QVERIFY(log->pastEntry()->date() > lastRecorded);
 
     KLVRAgentController *agent = m_window->agentController();
     QCOMPARE(agent->state(), int(KLVRAgentController::SessionApplication));
