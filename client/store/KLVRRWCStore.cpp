@@ -5,6 +5,7 @@
 #include "KLVRAgentController.h"
 #include "KLVRAssertionException.h"
 #include "KLVRBundle.h"
+#include "KLVRRWCCacheRecord.h"
 #include "KLVRFormat.h"
 #include "KLVRPropertyList.h"
 #include "KLVRRWAEventList.h"
@@ -18,6 +19,7 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <cmath>
+#include <sqlite3.h>
 
 Q_LOGGING_CATEGORY(lcStore, "restwatch.store")
 
@@ -177,27 +179,68 @@ void KLVRRWCStore::cacheEvent(const QVariantMap &anEvent)
 QList<QVariantMap> KLVRRWCStore::sortedCachedEventsFromDate(std::optional<KLVRAbsoluteTime> from,
                                                             std::optional<KLVRAbsoluteTime> to)
 {
-    const Rows rows = executeStatement(QStringLiteral("KLVRRWCStoreSQLCacheSelect"),
-                                       {{QStringLiteral("@from"), timeText(from ? from->seconds() : 0.0)},
-                                        {QStringLiteral("@to"), timeText(to ? to->seconds() : kDistantFuture)}});
     QList<QVariantMap> events;
-    if (!rows)
-        return events;
-    events.reserve(rows->size());
-    for (const Row &row : *rows) {
-        const QVariant value = row.value(kProperties);
-        const QByteArray bytes = value.typeId() == QMetaType::QString ? value.toString().toUtf8() : value.toByteArray();
+    readCachedEvents(from, to, [&events](QVariantMap &&event) { events.append(std::move(event)); });
+    return events;
+}
+
+qsizetype KLVRRWCStore::readCachedEvents(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
+                                         const std::function<void(QVariantMap &&)> &take)
+{
+    // Stepped here rather than collected as rows: a launch reads the whole cache, and each blob is
+    // decoded straight from SQLite's buffer.
+    const QString key = QStringLiteral("KLVRRWCStoreSQLCacheSelect");
+    sqlite3_stmt *statement = statementForKey(key);
+    const auto bind = [&](const char *name, double seconds) {
+        const QByteArray text = timeText(seconds).toUtf8();
+        const int index = sqlite3_bind_parameter_index(statement, name);
+        KLVR_ASSERT(index > 0, KLVRFormat::string(QStringLiteral("%@ Parameter '%@' is required for statement '%@'."),
+                                                  kClassName, QString::fromLatin1(name), key));
+        sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    };
+    KLVR_ASSERT(sqlite3_bind_parameter_count(statement) == 2,
+                KLVRFormat::string(QStringLiteral("%@ Statement '%@' expects %d parameters, but got %d in %@."), kClassName,
+                                   key, sqlite3_bind_parameter_count(statement), 2, QStringLiteral("@from, @to")));
+    bind("@from", from ? from->seconds() : 0.0);
+    bind("@to", to ? to->seconds() : kDistantFuture);
+
+    int column = -1;
+    qsizetype count = 0;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (column < 0) {
+            for (int i = 0; i < sqlite3_column_count(statement); ++i)
+                if (qstrcmp(sqlite3_column_name(statement, i), "properties") == 0)
+                    column = i;
+            KLVR_ASSERT(column >= 0, KLVRFormat::string(QStringLiteral("%@ '%@' returns no properties column"), kClassName, key));
+        }
+        const bool isText = sqlite3_column_type(statement, column) == SQLITE_TEXT;
+        const char *bytes = static_cast<const char *>(sqlite3_column_blob(statement, column));
+        const qsizetype size = sqlite3_column_bytes(statement, column);
+        std::optional<QVariantMap> event;
         QString error;
-        const QVariant event = KLVRPropertyList::read(bytes, &error);
+        if (!isText && bytes)
+            event = KLVRRWCCacheRecord::readBinary(bytes, size);
+        if (!event) {
+            // Text rows and anything else go through the general reader, as UTF-8 bytes.
+            const QVariant value = KLVRPropertyList::read(QByteArray(bytes, size), &error);
+            if (value.typeId() == QMetaType::QVariantMap && error.isEmpty())
+                event = value.toMap();
+        }
         // One damaged row must not keep the client from starting: it is left out and reported.
-        if (event.typeId() != QMetaType::QVariantMap || !error.isEmpty()) {
+        if (!event) {
+            const QVariant raw = isText ? QVariant(QString::fromUtf8(bytes, size)) : QVariant(QByteArray(bytes, size));
             qCWarning(lcStore).noquote() << KLVRFormat::string(QStringLiteral("%@ inflation of '%@' failed %@."), kClassName,
-                                                               value, error.isEmpty() ? QStringLiteral("not a dictionary") : error);
+                                                               raw, error.isEmpty() ? QStringLiteral("not a dictionary") : error);
             continue;
         }
-        events.append(event.toMap());
+        ++count;
+        take(std::move(*event));
     }
-    return events;
+    if (result != SQLITE_DONE)
+        qCWarning(lcStore).noquote() << kClassName << "reading the cache stopped:" << sqlite3_errmsg(database()) << result;
+    sqlite3_reset(statement);
+    return count;
 }
 
 // ---- replay and local events ---------------------------------------------------------------
@@ -212,11 +255,21 @@ void KLVRRWCStore::updateLogEvents()
     if (!m_logController)
         return;
     const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
-    const QList<QVariantMap> events = sortedCachedEventsFromDate(after, std::nullopt);
-    if (events.isEmpty())
-        return;
-    qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("cache provided %u entries."), uint(events.size()));
-    m_logController->addExternalEntries(events);
+    // Handed over in batches, so that a large cache never sits in memory twice.
+    QList<QVariantMap> batch;
+    const auto handOver = [&] {
+        m_logController->addExternalEntries(batch);
+        batch.clear();
+    };
+    const qsizetype count = readCachedEvents(after, std::nullopt, [&](QVariantMap &&event) {
+        batch.append(std::move(event));
+        if (batch.size() >= kReplayBatch)
+            handOver();
+    });
+    if (!batch.isEmpty())
+        handOver();
+    if (count > 0)
+        qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("cache provided %u entries."), uint(count));
 }
 
 void KLVRRWCStore::addEntry(const QString &anEntry, const QString &aMonitorSignature, KLVRAbsoluteTime aTime)

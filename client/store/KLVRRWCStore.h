@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVariantMap>
 #include <deque>
+#include <functional>
 #include <optional>
 
 class QDBusPendingCallWatcher;
@@ -33,6 +34,7 @@ public:
     static constexpr int kUpdateInterval = 240 * 1000;     // ms between timed pulls
     static constexpr int kAgentTimeout = 5000;             // ms, every request to the agent
     static constexpr int kInstalledChangeDelay = 100;      // ms after the agent's state changed
+    static constexpr int kReplayBatch = 20000;             // events handed to the log at a time
     // Times travel as "%lf" text, so they lie on a microsecond grid: the next possible time after
     // a bound is one microsecond later.
     static constexpr double kTimeResolution = 0.000001;
@@ -111,6 +113,9 @@ private:
     };
 
     void createUpdateEndpoint(QDBusConnection bus);
+    // Decodes the cached events between the bounds one by one, in the select's order.
+    qsizetype readCachedEvents(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
+                               const std::function<void(QVariantMap &&)> &take);
     std::optional<QDBusConnection> agentConnection();
     void fetchAgentEvents();
     void requestNextRange();

@@ -402,7 +402,10 @@ void tst_KLVRRWCStore::textAndBlobRowsDecodeAndACorruptRowIsSkipped()
 {
     Client client = makeClient();
     const QVariantMap asText = record(agentEvent(800000000.0));
-    const QVariantMap asBlob = record(agentEvent(800000020.0, QStringLiteral("System has powered on")));
+    // Text beyond ASCII is kept as UTF-16 inside the binary record.
+    const QVariantMap asBlob = record(agentEvent(
+        800000020.0, QStringLiteral("Power state changed"),
+        QString::fromUtf8(KLVRPropertyList::write(QVariantMap{{QStringLiteral("Name"), QStringLiteral("Akku Größe ①")}}))));
     client.store->cacheEvent(asBlob);
     sqlite3 *db = client.store->database();
     const QByteArray text = KLVRPropertyList::write(asText, KLVRPropertyList::Format::Xml);

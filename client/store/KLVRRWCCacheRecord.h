@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QVariantMap>
+#include <optional>
+
+// Reads a cached event record: a binary property list holding one dictionary of texts, the only
+// shape the store writes. A launch reads hundreds of thousands of them, so this reader takes that
+// shape straight from the bytes; anything else is left to the general property-list reader.
+class KLVRRWCCacheRecord
+{
+public:
+    // The record, or nothing when the bytes are not a binary dictionary of texts.
+    static std::optional<QVariantMap> readBinary(const char *data, qsizetype size);
+};
