@@ -144,6 +144,7 @@ private Q_SLOTS:
     void textAndBlobRowsDecodeAndACorruptRowIsSkipped();
     void tooLargeAnswersAreSplitAndCachedOnlyWhenComplete_data();
     void tooLargeAnswersAreSplitAndCachedOnlyWhenComplete();
+    void aClientWhoseNameIsTakenIsCalledBackByItsUniqueName();
     void recordedEventsReachTheLogWithinOneNoticeAndThePrintout();
     void printLogSaysSoWhenThereIsNothingToPrint();
     void aFullStoreOfRealisticEventsSyncsOnASystemBus();
@@ -477,6 +478,33 @@ void tst_KLVRRWCStore::tooLargeAnswersAreSplitAndCachedOnlyWhenComplete()
         next = request.to + 0.000001;
     }
     QCOMPARE(KLVRAbsoluteTime(next - 0.000001).toText(), client.store->lastSyncDate().toText());
+}
+
+void tst_KLVRRWCStore::aClientWhoseNameIsTakenIsCalledBackByItsUniqueName()
+{
+    startFakeAgent();
+    Client first = makeClient();
+    QDBusConnection secondBus = m_environment.connection(m_environment.systemBus(), QStringLiteral("second-client"));
+    KLVRRWCLog secondLog;
+    KLVRRWCStore second(secondBus, secondBus);
+    second.setAgentController(first.controller.get());
+    second.setLogController(&secondLog);
+    QVERIFY(second.hasUpdateEndpoint());
+    QVERIFY(second.updateTimer() && second.updateTimer()->isActive());
+    QCOMPARE(second.updateIdentifierForBus(secondBus), secondBus.baseService());
+
+    QVERIFY(pull(*first.store));
+    QVERIFY(pull(second));
+    QCOMPARE(m_events->registrations(), (QStringList{QStringLiteral("com.klvr.restwatch._store"), secondBus.baseService()}));
+
+    // The agent's notice to that name reaches the second client.
+    QSignalSpy pulled(&second, &KLVRRWCStore::pullFinished);
+    QDBusMessage notice = QDBusMessage::createMethodCall(secondBus.baseService(), KLVRRWCStore::kUpdatePath,
+                                                         QStringLiteral("com.klvr.restwatch.KLVRRWAUpdateProtocol"),
+                                                         QStringLiteral("eventsDidChange"));
+    notice.setAutoStartService(false);
+    QVERIFY(m_environment.connection(m_environment.systemBus(), QStringLiteral("agent")).send(notice));
+    QVERIFY(pulled.wait());
 }
 
 void tst_KLVRRWCStore::recordedEventsReachTheLogWithinOneNoticeAndThePrintout()
