@@ -78,6 +78,26 @@ int main(int argc, char *argv[])
     }
     std::printf("cache: %.1f MiB\n", double(QFileInfo(cachePath).size()) / (1024.0 * 1024.0));
 
+    // A first sync caches the agent's whole store (10,001 events) in one go.
+    {
+        QTemporaryDir otherHome;
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", otherHome.path().toUtf8());
+        QDir(otherHome.path()).mkpath(QStringLiteral("Documents"));
+        KLVRHistoryGenerator generator;
+        QList<QVariantMap> pull;
+        while (pull.size() < 10001)
+            pull += generator.nextDays(10);
+        pull.resize(10001);
+        auto store = makeStore();
+        timer.restart();
+        const double cpu = cpuSeconds();
+        store->cacheEvents(pull);
+        std::printf("first sync: caching %lld events %.2f s CPU (%.2f s wall)\n", qint64(pull.size()),
+                    cpuSeconds() - cpu, seconds(timer));
+        qputenv("HOME", savedHome);
+    }
+
     // The launch: a new store and an empty log, the whole cache replayed.
     auto store = makeStore();
     KLVRRWCLog log;
