@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 class tst_KLVRRWCMainWindowWithAgent : public QObject
@@ -37,6 +38,7 @@ private Q_SLOTS:
 
     void windowShowsTheWeekTheAgentRecorded();
     void firstLaunchWelcomesUntilTheAgentRuns();
+    void withoutADisplayTheProgramPrintsTheLog();
 
 private:
     void openWindow();
@@ -169,6 +171,24 @@ void tst_KLVRRWCMainWindowWithAgent::firstLaunchWelcomesUntilTheAgentRuns()
     QCOMPARE(m_window->agentStartStopAction()->text(), QStringLiteral("Remove Agent"));
     QTRY_VERIFY_WITH_TIMEOUT(m_window->log()->count() > 0, 15000);
     QVERIFY(graph->labelBanner().isEmpty());
+}
+
+void tst_KLVRRWCMainWindowWithAgent::withoutADisplayTheProgramPrintsTheLog()
+{
+    QVERIFY(m_environment.startAgent());
+    QProcessEnvironment environment = m_environment.agentEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(RESTWATCH_BINARY_DIR "/client/app/restwatch"), {});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(program.readAllStandardError()).contains(QStringLiteral("no display")));
+    // The agent's start, as a tab-separated line.
+    const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(printed.contains(QStringLiteral("\tMonitoring started")), qPrintable(printed));
 }
 
 QTEST_MAIN(tst_KLVRRWCMainWindowWithAgent)
