@@ -15,7 +15,7 @@
 #include "KLVRUserDefaults.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
