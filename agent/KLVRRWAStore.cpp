@@ -231,18 +231,31 @@ std::optional<QList<KLVRRWAEvent>> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsol
 
     const QString fromText = (from.isValid() ? from : KLVRAbsoluteTime(0.0)).toText();
     const QString toText = (to.isValid() ? to : KLVRAbsoluteTime(kDistantFuture)).toText();
-    const Rows rows = executeStatement(kSelectKey, {{QStringLiteral("@from"), fromText}, {QStringLiteral("@to"), toText}});
-    if (!rows)
-        return std::nullopt;
-
     QList<KLVRRWAEvent> events;
-    events.reserve(rows->size());
-    for (const Row &row : *rows) {
-        KLVRRWAEvent event;
-        for (auto column = row.constBegin(); column != row.constEnd(); ++column)
-            event.insert(column.key(), column.value().toString());
-        events.append(event);
-    }
+    // One key text per column, shared by every event, instead of one copy per row.
+    QStringList keys;
+    const qsizetype rows = executeStatement(
+        kSelectKey, {{QStringLiteral("@from"), fromText}, {QStringLiteral("@to"), toText}},
+        [&events, &keys](sqlite3_stmt *statement) {
+            const int columns = sqlite3_data_count(statement);
+            if (keys.isEmpty()) {
+                for (int column = 0; column < columns; ++column)
+                    keys.append(QString::fromUtf8(sqlite3_column_name(statement, column)));
+            }
+            KLVRRWAEvent event;
+            for (int column = 0; column < columns; ++column) {
+                // The text SQLite gives for the column; SQL NULL and an empty blob are absent.
+                const bool blob = sqlite3_column_type(statement, column) == SQLITE_BLOB;
+                const char *text = static_cast<const char *>(blob ? sqlite3_column_blob(statement, column)
+                                                                  : sqlite3_column_text(statement, column));
+                const int bytes = sqlite3_column_bytes(statement, column);
+                if (text && (bytes > 0 || !blob))
+                    event.insert(keys.at(column), QString::fromUtf8(text, bytes));
+            }
+            events.append(std::move(event));
+        });
+    if (rows == 0)
+        return std::nullopt;
     return events;
 }
 

@@ -4,11 +4,15 @@
 // Figures for the event store: a batch of 1000 events as the monitors produce them (a third of
 // them power events carrying ~300 process names), queued and then written in one transaction,
 // into an empty table and into a full one (10001 rows, where every insert also trims the oldest),
-// and a full read of 10001 rows.
+// and a full read of 10001 rows. Then the agent's side of a full read over D-Bus, step by step, on
+// a store the size the bus carries (1 event in 30 with 300 process names): the query, marshalling
+// the reply, and freeing the events. CPU time is the figure to compare on a busy machine.
 #include "KLVRBundle.h"
+#include "KLVRRWAEventList.h"
 #include "KLVRRWAStore.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QTemporaryDir>
 #include <memory>
 #include <benchmark/benchmark.h>
@@ -170,6 +174,79 @@ void BM_ReadFullTable(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * 10001);
 }
 
+// 10001 events as a laptop records them: power source changes, agent starts, and one event in
+// thirty a sleep carrying 300 process names (about 10 MB, what one reply on the system bus holds).
+struct BusSizedStore
+{
+    FreshStore fresh;
+    BusSizedStore()
+    {
+        QVariantList names = processNames();
+        const QVariantMap sleep{{"Idle Seconds", 312}, {"Processes", names}};
+        double time = 700000000.0;
+        for (int i = 0; i < 10001; ++i) {
+            if (i % 30 == 0)
+                fresh.store->addEntry(QStringLiteral("Can system sleep"), sleep,
+                                      QStringLiteral("com.klvr.monitor.watcher.powerevents"), KLVRAbsoluteTime(time += 60.0));
+            else if (i % 7 == 0)
+                fresh.store->addEntry(QStringLiteral("Starting monitor"), std::nullopt, QStringLiteral("com.klvr.restwatch"),
+                                      KLVRAbsoluteTime(time += 60.0));
+            else
+                fresh.store->addEntry(QStringLiteral("Power state changed"),
+                                      QVariantMap{{"Name", "BAT0"}, {"Current Capacity", 20 + i % 80},
+                                                  {"Is Charging", i % 2 == 0}, {"Max Capacity", 100},
+                                                  {"Power Source State", i % 2 ? "Battery Power" : "AC Power"},
+                                                  {"Time to Empty", 184}, {"Type", "InternalBattery"}},
+                                      QStringLiteral("com.klvr.monitor.watcher.powersource"), KLVRAbsoluteTime(time += 60.0));
+        }
+        fresh.store->insertPending();
+    }
+    KLVRRWAEventList read() const
+    {
+        return fresh.store->sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid()).value();
+    }
+};
+
+void BM_BusRead_Query(benchmark::State &state)
+{
+    BusSizedStore store;
+    for (auto _ : state) {
+        KLVRRWAEventList events = store.read();
+        state.PauseTiming();
+        events = {};
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 10001);
+}
+
+// What QtDBus does with the reply before it goes on the socket.
+void BM_BusRead_Marshal(benchmark::State &state)
+{
+    BusSizedStore store;
+    const KLVRRWAEventList events = store.read();
+    KLVRRWARegisterEventListType();
+    for (auto _ : state) {
+        QDBusArgument argument;
+        argument << events;
+        state.PauseTiming();
+        argument = QDBusArgument();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 10001);
+}
+
+void BM_BusRead_Free(benchmark::State &state)
+{
+    BusSizedStore store;
+    for (auto _ : state) {
+        state.PauseTiming();
+        KLVRRWAEventList events = store.read();
+        state.ResumeTiming();
+        events = {};
+    }
+    state.SetItemsProcessed(state.iterations() * 10001);
+}
+
 } // namespace
 
 BENCHMARK(BM_QueueBatch)->Unit(benchmark::kMillisecond);
@@ -177,6 +254,9 @@ BENCHMARK(BM_WriteBatchEmptyTable)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteBatchFullTable)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WriteOneEventFullTable)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadFullTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BusRead_Query)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BusRead_Marshal)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BusRead_Free)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 int main(int argc, char **argv)
 {

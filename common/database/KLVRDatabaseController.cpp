@@ -265,40 +265,22 @@ void KLVRDatabaseController::bindParameters(sqlite3_stmt *statement, const QStri
     }
 }
 
-bool KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, Rows &rows)
+qsizetype KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, const RowHandler &eachRow)
 {
+    qsizetype rows = 0;
     int retries = 0;
     for (;;) {
         const int result = sqlite3_step(statement);
         m_lastStepResult = result;
         if (result == SQLITE_ROW) {
             retries = 0;
-            if (!rows)
-                rows.emplace();
-            const int columns = sqlite3_data_count(statement);
-            if (columns > 0) {
-                Row row;
-                for (int column = 0; column < columns; ++column) {
-                    const QString name = QString::fromUtf8(sqlite3_column_name(statement, column));
-                    if (sqlite3_column_type(statement, column) == SQLITE_BLOB) {
-                        const void *blob = sqlite3_column_blob(statement, column);
-                        const int bytes = sqlite3_column_bytes(statement, column);
-                        if (blob && bytes > 0)
-                            row.insert(name, QByteArray(static_cast<const char *>(blob), bytes));
-                    } else {
-                        // An empty text is "" (present), unlike SQL NULL (absent).
-                        const unsigned char *text = sqlite3_column_text(statement, column);
-                        if (text)
-                            row.insert(name, QString::fromUtf8(reinterpret_cast<const char *>(text),
-                                                               sqlite3_column_bytes(statement, column)));
-                    }
-                }
-                rows->append(row);
-            }
+            ++rows;
+            if (sqlite3_data_count(statement) > 0)
+                eachRow(statement);
             continue;
         }
         if (result == SQLITE_DONE || result == SQLITE_OK)
-            return true;
+            return rows;
         if (isTransient(result) && retries < kTransientStepRetries) {
             ++retries;
             std::this_thread::sleep_for(kTransientStepBackoff);
@@ -307,19 +289,51 @@ bool KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, Rows &rows)
         // Step errors are not raised: the caller gets the rows gathered so far.
         qCWarning(lcDatabase).noquote() << className() << "step failed:" << errorText(sqlite3_db_handle(statement))
                                         << QStringLiteral("(%1)").arg(result);
-        return false;
+        return rows;
     }
+}
+
+qsizetype KLVRDatabaseController::executeStatement(const QString &anInfoPListKey, const QVariantMap &parameters,
+                                                   const RowHandler &eachRow)
+{
+    KLVR_REQUIRE(!anInfoPListKey.isEmpty(), "anInfoPListKey");
+    sqlite3_stmt *statement = statementForKey(anInfoPListKey);
+    bindParameters(statement, anInfoPListKey, parameters);
+    return stepToEnd(statement, eachRow);
 }
 
 KLVRDatabaseController::Rows KLVRDatabaseController::executeStatement(const QString &anInfoPListKey,
                                                                       const QVariantMap &parameters)
 {
-    KLVR_REQUIRE(!anInfoPListKey.isEmpty(), "anInfoPListKey");
-    sqlite3_stmt *statement = statementForKey(anInfoPListKey);
-    bindParameters(statement, anInfoPListKey, parameters);
-    Rows rows;
-    stepToEnd(statement, rows);
-    return rows;
+    QList<Row> list;
+    // Column names are the same on every row: made once, shared by every row's keys.
+    QStringList names;
+    const qsizetype count = executeStatement(anInfoPListKey, parameters, [&](sqlite3_stmt *statement) {
+        const int columns = sqlite3_data_count(statement);
+        if (names.isEmpty()) {
+            for (int column = 0; column < columns; ++column)
+                names.append(QString::fromUtf8(sqlite3_column_name(statement, column)));
+        }
+        Row row;
+        for (int column = 0; column < columns; ++column) {
+            if (sqlite3_column_type(statement, column) == SQLITE_BLOB) {
+                const void *blob = sqlite3_column_blob(statement, column);
+                const int bytes = sqlite3_column_bytes(statement, column);
+                if (blob && bytes > 0)
+                    row.insert(names.at(column), QByteArray(static_cast<const char *>(blob), bytes));
+            } else {
+                // An empty text is "" (present), unlike SQL NULL (absent).
+                const unsigned char *text = sqlite3_column_text(statement, column);
+                if (text)
+                    row.insert(names.at(column), QString::fromUtf8(reinterpret_cast<const char *>(text),
+                                                                   sqlite3_column_bytes(statement, column)));
+            }
+        }
+        list.append(std::move(row));
+    });
+    if (count == 0)
+        return std::nullopt;
+    return list;
 }
 
 QString KLVRDatabaseController::stringForSetting(const QString &aSetting)

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -69,6 +70,12 @@ public:
     // Binds every "@name" parameter from the dictionary (QString as text, QByteArray as blob; the
     // entry count must equal the statement's parameter count) and steps to the end.
     Rows executeStatement(const QString &anInfoPListKey, const QVariantMap &parameters = {});
+    // The same execution, handing each row with at least one column to eachRow while the statement
+    // stands on it, for callers that build their own values from the columns. Returns the number
+    // of rows stepped (0 where executeStatement() returns std::nullopt).
+    using RowHandler = std::function<void(sqlite3_stmt *statement)>;
+    qsizetype executeStatement(const QString &anInfoPListKey, const QVariantMap &parameters,
+                               const RowHandler &eachRow);
 
     // Null QString when the setting is absent; an empty setting comes back as "" (not null).
     QString stringForSetting(const QString &aSetting);
@@ -98,7 +105,7 @@ private:
     using StatementPointer = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
     void closeDatabase(bool reportFailure);
-    bool stepToEnd(sqlite3_stmt *statement, Rows &rows);
+    qsizetype stepToEnd(sqlite3_stmt *statement, const RowHandler &eachRow);
     void bindParameters(sqlite3_stmt *statement, const QString &key, const QVariantMap &parameters);
 
     sqlite3 *m_database = nullptr;
