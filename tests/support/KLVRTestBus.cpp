@@ -156,7 +156,7 @@ QProcess *KLVRTestBus::startMock(const QString &templateName, const QString &par
 
 bool KLVRTestBus::waitForName(const QString &name, int timeoutMs)
 {
-    QDBusConnection bus = connection(QStringLiteral("klvr-test-waiter"));
+    QDBusConnection bus = connection(QStringLiteral("klvr-test-waiter-") + m_dir.path());
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         if (bus.interface()->isServiceRegistered(name).value())
@@ -168,7 +168,7 @@ bool KLVRTestBus::waitForName(const QString &name, int timeoutMs)
 
 bool KLVRTestBus::waitForNameGone(const QString &name, int timeoutMs)
 {
-    QDBusConnection bus = connection(QStringLiteral("klvr-test-waiter"));
+    QDBusConnection bus = connection(QStringLiteral("klvr-test-waiter-") + m_dir.path());
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         if (!bus.interface()->isServiceRegistered(name).value())
@@ -183,5 +183,5 @@ QDBusMessage KLVRTestBus::call(const QString &service, const QString &path, cons
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
-    return connection(QStringLiteral("klvr-test-caller")).call(message, QDBus::Block, timeoutMs);
+    return connection(QStringLiteral("klvr-test-caller-") + m_dir.path()).call(message, QDBus::Block, timeoutMs);
 }
