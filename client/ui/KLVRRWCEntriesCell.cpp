@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCEntriesCell.h"
 
+#include "KLVRRWCEntriesViewRaster.h"
+
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogEntryPowerStatus.h"
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 
 namespace {
 
@@ -38,6 +41,8 @@ constexpr double kShadowBlur = 18.0;
 // The shadow is blurred at a quarter of the picture's resolution; it has no sharp detail.
 constexpr double kShadowScale = 0.25;
 constexpr double kBatteryLineWidth = 1.5;
+// Layers are drawn at the device's resolution up to this many pixels per point.
+constexpr double kMaximumLayerScale = 4.0;
 
 QColor darkGrey()
 {
@@ -107,6 +112,41 @@ void blurAlpha(QImage &mask, double sigma)
             pass(mask.bits() + x, h, int(mask.bytesPerLine()));
     }
 }
+
+// The few names (groups, states, batteries) looked up once per entry: the model shares one
+// copy of each name, so comparing addresses first avoids hashing tens of thousands of texts.
+template <typename T>
+class SmallMap
+{
+public:
+    T *find(const QString &key)
+    {
+        for (auto &item : m_items) {
+            if (item.first.constData() == key.constData())
+                return &item.second;
+        }
+        for (auto &item : m_items) {
+            if (item.first == key)
+                return &item.second;
+        }
+        return nullptr;
+    }
+    T &insert(const QString &key, T value)
+    {
+        if (T *existing = find(key)) {
+            *existing = std::move(value);
+            return *existing;
+        }
+        m_items.emplace_back(key, std::move(value));
+        return m_items.back().second;
+    }
+    qsizetype size() const { return qsizetype(m_items.size()); }
+    const std::deque<std::pair<QString, T>> &items() const { return m_items; }
+
+private:
+    // A deque keeps the values where they are while others are added.
+    std::deque<std::pair<QString, T>> m_items;
+};
 
 // Whole-day spacings that the calendar, not the clock, should step.
 qint64 wholeDays(double timeInterval)
@@ -180,6 +220,11 @@ void KLVRRWCEntriesCell::setDateRange(KLVRRWCDateRangeController *dateRange)
     m_dataSourceChanged = true;
     if (m_controlView)
         m_controlView->update();
+}
+
+void KLVRRWCEntriesCell::setControlView(QWidget *view)
+{
+    m_controlView = view;
 }
 
 void KLVRRWCEntriesCell::setTitled(bool titled)
@@ -303,57 +348,75 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
     KLVRRWCEntriesViewBatteries &batteries = list.batteries();
     const KLVRAbsoluteTime start = range.startDate();
     const KLVRAbsoluteTime end = range.endDate();
-    QHash<QString, const KLVRRWCLogEntry *> lastOfGroup;
+    SmallMap<const KLVRRWCLogEntry *> lastOfGroup;
+    // What the first pass keeps for each power source's group: its name and its curve.
+    struct Source
+    {
+        QString name;
+        const KLVRRWCLogEntryPowerStatus *last = nullptr;
+        QList<KLVRRWCEntriesViewBatterySegment> *segments = nullptr;
+    };
+    SmallMap<Source> sources;
 
     // Intervals that end inside the range, and the battery samples inside it.
     const qsizetype visibleCount = log->countOfVisibleEntries();
     const KLVRRWCLogEntry *firstVisible = visibleCount > 0 ? log->objectInVisibleEntriesAtIndex(0) : nullptr;
     for (qsizetype i = 0; i < visibleCount; ++i) {
         const KLVRRWCLogEntry *entry = log->objectInVisibleEntriesAtIndex(i);
-        lastOfGroup.insert(entry->group(), entry);
+        const QString group = entry->group();
+        lastOfGroup.insert(group, entry);
         if (!entry->pairRepresents().isEmpty() && entry->pair())
             addState(entry->pair()->pairRepresents(), entry, std::max(entry->pair()->date(), start), entry->finalDate(), list);
 
         const auto *status = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(entry);
-        if (!status || !status->hasProperty(kName))
+        if (!status)
             continue;
-        const QString name = status->property(kName).toString();
-        batteries.setLastEntry(status, name);
-        if (!batteries.currentSegmentForBattery(name)) {
-            const KLVRRWCLogEntryPowerStatus *before = log->powerEventForBatteryBefore(name, firstVisible);
+        Source *source = sources.find(group);
+        if (!source) {
+            source = &sources.insert(group, {status->hasProperty(kName) ? status->property(kName).toString() : QString()});
+            if (!source->name.isNull())
+                source->segments = &batteries.segments(source->name);
+        }
+        if (!source->segments)
+            continue;
+        source->last = status;
+        QList<KLVRRWCEntriesViewBatterySegment> &segments = *source->segments;
+        if (segments.isEmpty()) {
+            const KLVRRWCLogEntryPowerStatus *before = log->powerEventForBatteryBefore(source->name, firstVisible);
             if (before) {
                 const double charge = KLVRRWCLog::interpolatePercentageChargedForDate(start, before, status);
-                batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
-                                         before->property(kPowerSourceState).toString(),
-                                         convertDateAndPercentageToPoint(start, charge)),
-                                     name);
+                segments.append(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
+                    before->property(kPowerSourceState).toString(), convertDateAndPercentageToPoint(start, charge)));
             } else {
                 // The battery's first sample ever, which reports its presence as a change: the
                 // coloured curve starts with the segment that change opens.
-                batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegment(), name);
+                segments.append(KLVRRWCEntriesViewBatterySegment::batterySegment());
             }
         }
         const double charge = status->percentageCharged();
         const QPointF point = convertDateAndPercentageToPoint(status->date(), charge);
         if (status->connected())
-            batteries.currentSegmentForBattery(name)->addPoint(point);
+            segments.last().addPoint(point);
         else
-            batteries.currentSegmentForBattery(name)->disconnectionPoint(point);
+            segments.last().disconnectionPoint(point);
 
         // A change of presence or source starts a new stretch at this sample; the level held
         // over its merged duplicates already belongs to the new stretch.
         if (status->change() == KLVRRWCLogEntryPowerStatus::ChangePresence)
-            batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(stateOfEntry(status), point), name);
+            segments.append(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(stateOfEntry(status), point));
         else if (status->change() == KLVRRWCLogEntryPowerStatus::ChangeSourceState)
-            batteries.addSegment(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
-                                     status->property(kPowerSourceState).toString(), point),
-                                 name);
-        if (status->finalDate() != status->date() && range.contains(status->finalDate()))
-            batteries.currentSegmentForBattery(name)->addPoint(convertDateAndPercentageToPoint(status->finalDate(), charge));
+            segments.append(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(status->property(kPowerSourceState).toString(), point));
+        const KLVRAbsoluteTime finalDate = status->finalDate();
+        if (finalDate != status->date() && range.contains(finalDate))
+            segments.last().addPoint(convertDateAndPercentageToPoint(finalDate, charge));
+    }
+    for (const auto &[group, source] : sources.items()) {
+        if (source.last)
+            batteries.setLastEntry(source.last, source.name);
     }
 
     // Intervals that begin inside the range and end after it.
-    for (const KLVRRWCLogEntry *last : std::as_const(lastOfGroup)) {
+    for (const auto &[group, last] : lastOfGroup.items()) {
         const KLVRRWCLogEntry *newer = last->previous();
         if (newer && newer->pair() && !newer->pairRepresents().isEmpty())
             addState(newer->pair()->pairRepresents(), newer, std::max(newer->pair()->date(), start),
@@ -361,13 +424,20 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
     }
 
     // Groups with no change inside the range: the interval that spans it.
-    QSet<QString> remaining = log->groups();
+    SmallMap<bool> remaining;
+    const QSet<QString> groups = log->groups();
+    for (const QString &group : groups)
+        remaining.insert(group, true);
+    qsizetype remainingCount = remaining.size();
     qint64 index = log->entryBeforeDate(end);
     if (index != KLVRRWCLog::NotFound) {
-        for (; !remaining.isEmpty() && index < log->count(); ++index) {
+        for (; remainingCount > 0 && index < log->count(); ++index) {
             const KLVRRWCLogEntry *entry = log->objectAtIndex(qsizetype(index));
-            if (!remaining.remove(entry->group()))
+            bool *open = remaining.find(entry->group());
+            if (!open || !*open)
                 continue;
+            *open = false;
+            --remainingCount;
             const KLVRRWCLogEntry *pair = entry->pair();
             if (!pair || pair->pairRepresents().isEmpty())
                 continue;
@@ -585,86 +655,167 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
     prepareDisplayList(m_displayList, m_scaleRange, m_log);
 
     m_toolTipAreas.clear();
+    SmallMap<bool> drawn;
     for (const KLVRRWCEntriesViewState &band : m_displayList.states()) {
-        if (m_stateColours.contains(band.state()) && band.bounds().width() > 2.0)
+        if (!(band.bounds().width() > 2.0))
+            continue;
+        const bool *coloured = drawn.find(band.state());
+        if (!coloured)
+            coloured = &drawn.insert(band.state(), m_stateColours.contains(band.state()));
+        if (*coloured)
             m_toolTipAreas.append({band.bounds(), band.state(), band.entry()});
     }
+    if (frame.isEmpty())
+        return;
 
+    // Bands, shadow and curves are laid into one picture in the device's own pixels and drawn
+    // with one copy; a painter that rotates, shears or prints at a printer's resolution gets
+    // the bands as outlines instead.
+    const QTransform device = painter.deviceTransform();
+    const double scale = device.m11();
+    const QRect pixels = device.mapRect(frame).toAlignedRect();
+    const bool direct = device.type() <= QTransform::TxScale && scale > 0.0 && std::abs(device.m22() - scale) < 1e-9
+                        && scale <= kMaximumLayerScale;
     painter.save();
-    for (const QString &state : m_displayList.stateOrder()) {
-        const QColor colour = m_stateColours.value(state);
-        const QPainterPath path = m_displayList.combinedPathForState(state);
-        if (!colour.isValid() || path.isEmpty())
-            continue;
-        drawGradientWithBaseColour(painter, colour, path.boundingRect(), path);
+    if (direct) {
+        QImage layer(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        const QPointF offset = QPointF(device.dx(), device.dy()) - pixels.topLeft();
+        const auto map = [&](const QRectF &r) { return QRectF(r.topLeft() * scale + offset, r.size() * scale); };
+        for (const QString &state : m_displayList.stateOrder()) {
+            const QColor colour = m_stateColours.value(state);
+            const QList<QRectF> runs = m_displayList.mergedBoundsForState(state);
+            if (!colour.isValid() || runs.isEmpty())
+                continue;
+            QList<QRectF> mapped;
+            mapped.reserve(runs.size());
+            QRectF bounds = runs.first();
+            for (const QRectF &run : runs) {
+                bounds |= run;
+                mapped.append(map(run));
+            }
+            const auto [dark, light] = gradientColours(colour);
+            KLVRRWCEntriesViewRaster::fillBands(layer, mapped, map(bounds), dark, light,
+                                                m_displayList.cornerRadiusForState(state) * scale);
+        }
+        drawBatteries(layer, scale, offset);
+        layer.setDevicePixelRatio(scale);
+        painter.drawImage(device.inverted().map(QPointF(pixels.topLeft())), layer);
+    } else {
+        for (const QString &state : m_displayList.stateOrder()) {
+            const QColor colour = m_stateColours.value(state);
+            const QList<QRectF> runs = m_displayList.mergedBoundsForState(state);
+            if (!colour.isValid() || runs.isEmpty())
+                continue;
+            QRectF bounds = runs.first();
+            QPainterPath path;
+            for (const QRectF &run : runs) {
+                bounds |= run;
+                path.addPath(m_displayList.outlineForState(state, run));
+            }
+            drawGradientWithBaseColour(painter, colour, bounds, path);
+        }
+        const double layerScale = std::clamp(std::hypot(device.m11(), device.m12()), 1.0, kMaximumLayerScale);
+        QImage layer((frame.size() * layerScale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        drawBatteries(layer, layerScale, -frame.topLeft() * layerScale);
+        layer.setDevicePixelRatio(layerScale);
+        painter.drawImage(frame.topLeft(), layer);
     }
-    drawBatteries(painter, frame);
     painter.restore();
 }
 
-void KLVRRWCEntriesCell::paintBatteryCurves(QPainter &painter) const
+void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPointF &offset) const
 {
-    painter.setRenderHint(QPainter::Antialiasing);
-    const KLVRRWCEntriesViewBatteries &batteries = m_displayList.batteries();
-    for (const auto &segments : batteries.batterySegments()) {
+    if (m_displayList.batteries().isEmpty())
+        return;
+
+    // The curves are drawn as one group that casts one shadow, so where they cross the shadow
+    // does not darken twice: each stretch's area down to the axis at a tenth of its colour's
+    // opacity, then the lines.
+    QImage curves(layer.size(), QImage::Format_ARGB32_Premultiplied);
+    curves.fill(Qt::transparent);
+    const double baseline = m_chartRect.bottom() * scale + offset.y();
+    QHash<QRgb, KLVRRWCEntriesViewRaster::Coverage> lines;
+    QList<QColor> order;
+    for (const auto &segments : m_displayList.batteries().batterySegments()) {
         for (const KLVRRWCEntriesViewBatterySegment &segment : segments) {
             const QColor colour = m_batteryColours.value(segment.state());
             if (!colour.isValid() || !segment.hasPath())
                 continue;
-            QPainterPath area = segment.path();
-            area.lineTo(segment.end().x(), m_chartRect.bottom());
-            area.lineTo(segment.start().x(), m_chartRect.bottom());
-            area.closeSubpath();
+            const QPainterPath line = simplifiedPath(segment.path(), 1.0 / scale);
+            QList<QPointF> points;
+            points.reserve(line.elementCount());
+            for (int i = 0; i < line.elementCount(); ++i)
+                points.append(QPointF(line.elementAt(i)) * scale + offset);
             QColor fill = colour;
             fill.setAlphaF(colour.alphaF() / 10.0);
-            painter.fillPath(area, fill);
-            painter.strokePath(segment.path(), QPen(colour, kBatteryLineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+            KLVRRWCEntriesViewRaster::fillUnder(curves, points, baseline, fill);
+            auto coverage = lines.find(colour.rgba());
+            if (coverage == lines.end()) {
+                coverage = lines.insert(colour.rgba(), KLVRRWCEntriesViewRaster::Coverage(curves.width(), curves.height()));
+                order.append(colour);
+            }
+            coverage->addLine(points, kBatteryLineWidth * scale);
         }
+    }
+    // Colours meet only where a stretch ends, so their order does not show.
+    for (const QColor &colour : std::as_const(order))
+        lines.find(colour.rgba())->blend(curves, colour);
+
+    // The shadow: the group's coverage at a quarter of a point's resolution, blurred, in black
+    // at a third of it, further down.
+    const double shrink = kShadowScale / scale;
+    QImage mask = curves.scaled((QSizeF(curves.size()) * shrink).toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                      .convertToFormat(QImage::Format_Alpha8);
+    if (!mask.isNull()) {
+        blurAlpha(mask, kShadowBlur / 2.0 * kShadowScale);
+        QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < shadow.height(); ++y) {
+            const uchar *alpha = mask.constScanLine(y);
+            auto *pixel = reinterpret_cast<QRgb *>(shadow.scanLine(y));
+            for (int x = 0; x < shadow.width(); ++x)
+                pixel[x] = qRgba(0, 0, 0, alpha[x] / 3);
+        }
+        QPainter painter(&layer);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(QPointF(0.0, kShadowOffset * scale), QSizeF(layer.size())), shadow);
+        painter.drawImage(QPointF(0.0, 0.0), curves);
     }
 }
 
-void KLVRRWCEntriesCell::drawBatteries(QPainter &painter, const QRectF &frame) const
+QPainterPath KLVRRWCEntriesCell::simplifiedPath(const QPainterPath &path, double columnWidth)
 {
-    if (m_displayList.batteries().isEmpty() || frame.isEmpty())
-        return;
-
-    // The curves are drawn as one layer that casts one shadow, so where they cross the shadow
-    // does not darken twice.
-    const QTransform device = painter.deviceTransform();
-    const qreal scale = std::clamp(std::hypot(device.m11(), device.m12()), 1.0, 4.0);
-    QImage layer((frame.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-    layer.setDevicePixelRatio(scale);
-    layer.fill(Qt::transparent);
-    {
-        QPainter layerPainter(&layer);
-        layerPainter.translate(-frame.topLeft());
-        paintBatteryCurves(layerPainter);
+    const int count = path.elementCount();
+    if (count <= 4 || !(columnWidth > 0.0))
+        return path;
+    QPainterPath simple;
+    simple.reserve(std::min(count, 4 * int(path.boundingRect().width() / columnWidth + 2)));
+    simple.moveTo(path.elementAt(0));
+    for (int first = 0; first < count;) {
+        // The run of points in one column: its first, lowest, highest and last, in path order.
+        const double column = std::floor(path.elementAt(first).x / columnWidth);
+        int last = first;
+        int lowest = first;
+        int highest = first;
+        while (last + 1 < count && std::floor(path.elementAt(last + 1).x / columnWidth) == column) {
+            ++last;
+            if (path.elementAt(last).y > path.elementAt(lowest).y)
+                lowest = last;
+            if (path.elementAt(last).y < path.elementAt(highest).y)
+                highest = last;
+        }
+        int kept[4] = {first, std::min(lowest, highest), std::max(lowest, highest), last};
+        int previous = 0;
+        for (const int index : kept) {
+            if (index > previous) {
+                simple.lineTo(path.elementAt(index));
+                previous = index;
+            }
+        }
+        first = last + 1;
     }
-
-    const double margin = 3.0 * kShadowBlur / 2.0;
-    const QRectF shadowArea = frame.adjusted(-margin, -margin, margin, margin);
-    QImage shadow((shadowArea.size() * kShadowScale).toSize(), QImage::Format_ARGB32_Premultiplied);
-    shadow.fill(Qt::transparent);
-    {
-        QPainter shadowPainter(&shadow);
-        shadowPainter.scale(kShadowScale, kShadowScale);
-        shadowPainter.translate(-shadowArea.topLeft());
-        paintBatteryCurves(shadowPainter);
-    }
-    QImage mask = shadow.convertToFormat(QImage::Format_Alpha8);
-    blurAlpha(mask, kShadowBlur / 2.0 * kShadowScale);
-    // Black at a third of the layer's coverage.
-    for (int y = 0; y < shadow.height(); ++y) {
-        const uchar *alpha = mask.constScanLine(y);
-        auto *pixel = reinterpret_cast<QRgb *>(shadow.scanLine(y));
-        for (int x = 0; x < shadow.width(); ++x)
-            pixel[x] = qRgba(0, 0, 0, alpha[x] / 3);
-    }
-
-    painter.save();
-    painter.drawImage(shadowArea.translated(0.0, kShadowOffset), shadow);
-    painter.drawImage(frame.topLeft(), layer);
-    painter.restore();
+    return simple;
 }
 
 void KLVRRWCEntriesCell::drawLabelsWithFrame(QPainter &painter, const QRectF &frame) const
@@ -691,16 +842,22 @@ void KLVRRWCEntriesCell::drawLabelsWithFrame(QPainter &painter, const QRectF &fr
     });
 }
 
-void KLVRRWCEntriesCell::drawGradientWithBaseColour(QPainter &painter, const QColor &colour, const QRectF &rect,
-                                                    const QPainterPath &path)
+std::pair<QColor, QColor> KLVRRWCEntriesCell::gradientColours(const QColor &colour)
 {
     const QColor hsv = colour.toHsv();
     const float h = hsv.hsvHueF();
     const float s = hsv.hsvSaturationF();
     const float v = hsv.valueF();
     const float a = hsv.alphaF();
-    const QColor light = QColor::fromHsvF(h, std::max(s - 0.12f, 0.0f), std::min(v + 0.3f, 1.0f), a);
     const QColor dark = QColor::fromHsvF(h, s > 0.04f ? std::min(s + 0.12f, 1.0f) : 0.0f, std::max(v - 0.09f, 0.0f), a);
+    const QColor light = QColor::fromHsvF(h, std::max(s - 0.12f, 0.0f), std::min(v + 0.3f, 1.0f), a);
+    return {dark, light};
+}
+
+void KLVRRWCEntriesCell::drawGradientWithBaseColour(QPainter &painter, const QColor &colour, const QRectF &rect,
+                                                    const QPainterPath &path)
+{
+    const auto [dark, light] = gradientColours(colour);
     QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
     gradient.setColorAt(0.0, dark);
     gradient.setColorAt(1.0, light);

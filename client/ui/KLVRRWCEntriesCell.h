@@ -4,8 +4,10 @@
 
 #include "KLVRAbsoluteTime.h"
 #include "KLVRRWCAbsoluteDuration.h"
+#include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCEntriesViewDisplayList.h"
 #include "KLVRRWCEntriesViewMarkerInterval.h"
+#include "KLVRRWCLog.h"
 
 #include <QColor>
 #include <QFont>
@@ -17,9 +19,8 @@
 #include <QRectF>
 #include <QString>
 #include <memory>
+#include <utility>
 
-class KLVRRWCDateRangeController;
-class KLVRRWCLog;
 class KLVRRWCLogEntry;
 class QPainter;
 class QWidget;
@@ -75,7 +76,7 @@ public:
     // Asks the control view to redraw when the range object changes.
     void setDateRange(KLVRRWCDateRangeController *dateRange);
     // The widget asked to redraw; not owned.
-    void setControlView(QWidget *view) { m_controlView = view; }
+    void setControlView(QWidget *view);
 
     // The cached picture is stale.
     bool dataSourceChanged() const { return m_dataSourceChanged; }
@@ -156,6 +157,9 @@ public:
     // Fills path with a vertical gradient made from the colour: darker at the top of rect,
     // lighter at its bottom.
     static void drawGradientWithBaseColour(QPainter &painter, const QColor &colour, const QRectF &rect, const QPainterPath &path);
+    // The gradient's colours for a band colour: darker and more saturated at the top, lighter
+    // and paler at the bottom.
+    static std::pair<QColor, QColor> gradientColours(const QColor &colour);
 
     // Mouse tracking: a point inside the chart picks its date; any other point leaves the
     // selection alone. Each answers whether the point picked a date.
@@ -167,6 +171,11 @@ public:
     // The text of the band under the point: the state it shows; empty when none.
     QString toolTipAt(const QPointF &point, QRectF *area = nullptr) const;
 
+    // A poly-line as drawn: the points inside one column of the given width (a device pixel)
+    // reduced to the first, lowest, highest and last, in path order, which covers the same
+    // pixels; a year holds tens of thousands of samples across a thousand pixels.
+    static QPainterPath simplifiedPath(const QPainterPath &path, double columnWidth);
+
     // A calendar format (strftime conversions) applied to a local date with English names.
     static QString formatDate(KLVRAbsoluteTime date, const QString &format);
 
@@ -174,8 +183,8 @@ private:
     bool track(const QPointF &point);
     // The date of the k-th tick from the range start: whole days follow the calendar.
     KLVRAbsoluteTime tickDate(double timeInterval, qint64 k) const;
-    void drawBatteries(QPainter &painter, const QRectF &frame) const;
-    void paintBatteryCurves(QPainter &painter) const;
+    // The battery curves and their shadow over a layer whose pixels are points x scale + offset.
+    void drawBatteries(QImage &layer, double scale, const QPointF &offset) const;
 
     QPointer<KLVRRWCLog> m_log;
     QPointer<KLVRRWCDateRangeController> m_dateRange;

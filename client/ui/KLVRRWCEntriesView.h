@@ -3,6 +3,8 @@
 #pragma once
 
 #include "KLVRAbsoluteTime.h"
+#include "KLVRRWCDateRangeController.h"
+#include "KLVRRWCLog.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -11,9 +13,7 @@
 #include <QWidget>
 #include <memory>
 
-class KLVRRWCDateRangeController;
 class KLVRRWCEntriesCell;
-class KLVRRWCLog;
 class QMimeData;
 
 // The time-line graph of the main window. Owns no data: it draws the log's visible entries for

@@ -27,6 +27,9 @@ public:
     // The segment that receives the battery's next points, or nothing.
     KLVRRWCEntriesViewBatterySegment *currentSegmentForBattery(const QString &name);
     void addSegment(const KLVRRWCEntriesViewBatterySegment &segment, const QString &name);
+    // The battery's segments to add to, made empty when it has none; the reference stays good
+    // while other batteries are added.
+    QList<KLVRRWCEntriesViewBatterySegment> &segments(const QString &name) { return m_batterySegments[name]; }
 
     void setLastEntry(const KLVRRWCLogEntryPowerStatus *entry, const QString &name) { m_lastBatteryEntry.insert(name, entry); }
     const KLVRRWCLogEntryPowerStatus *lastEntryForBattery(const QString &name) const { return m_lastBatteryEntry.value(name); }

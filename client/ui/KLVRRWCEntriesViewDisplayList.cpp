@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCEntriesViewDisplayList.h"
 
+#include <algorithm>
+
 void KLVRRWCEntriesViewDisplayList::setSelectorString(PathMaker maker, const QString &state)
 {
     if (!m_stateOrder.contains(state))
@@ -13,6 +15,7 @@ void KLVRRWCEntriesViewDisplayList::removeAllObjects()
 {
     m_states.clear();
     m_combinedStateBezierPaths.clear();
+    m_combinedPathsMade = true;
     m_batteries.removeAllObjects();
 }
 
@@ -21,14 +24,26 @@ void KLVRRWCEntriesViewDisplayList::addState(const KLVRRWCEntriesViewState &stat
     if (state.state().isEmpty())
         return;
     m_states.append(state);
-    auto combined = m_combinedStateBezierPaths.find(state.state());
-    if (combined == m_combinedStateBezierPaths.end()) {
-        combined = m_combinedStateBezierPaths.insert(state.state(), QPainterPath());
-        // Bands that coincide must not cancel each other out.
-        combined->setFillRule(Qt::WindingFill);
+    m_combinedPathsMade = false;
+}
+
+const QHash<QString, QPainterPath> &KLVRRWCEntriesViewDisplayList::combinedStateBezierPaths() const
+{
+    if (m_combinedPathsMade)
+        return m_combinedStateBezierPaths;
+    m_combinedStateBezierPaths.clear();
+    for (const KLVRRWCEntriesViewState &state : m_states) {
+        auto combined = m_combinedStateBezierPaths.find(state.state());
+        if (combined == m_combinedStateBezierPaths.end()) {
+            combined = m_combinedStateBezierPaths.insert(state.state(), QPainterPath());
+            // Bands that coincide must not cancel each other out.
+            combined->setFillRule(Qt::WindingFill);
+        }
+        const PathMaker maker = m_stateBezierPathsSelectors.value(state.state(), &KLVRRWCEntriesViewDisplayList::pathForState);
+        combined->addPath((this->*maker)(&state));
     }
-    const PathMaker maker = m_stateBezierPathsSelectors.value(state.state(), &KLVRRWCEntriesViewDisplayList::pathForState);
-    combined->addPath((this->*maker)(&state));
+    m_combinedPathsMade = true;
+    return m_combinedStateBezierPaths;
 }
 
 QPainterPath KLVRRWCEntriesViewDisplayList::pathForState(const KLVRRWCEntriesViewState *state) const
@@ -54,4 +69,38 @@ QPainterPath KLVRRWCEntriesViewDisplayList::roundedPathForState(const KLVRRWCEnt
     path.arcTo(QRectF(b.left(), b.top(), d, d), 180.0, -90.0);
     path.closeSubpath();
     return path;
+}
+
+QList<QRectF> KLVRRWCEntriesViewDisplayList::mergedBoundsForState(const QString &state) const
+{
+    QList<QRectF> bands;
+    for (const KLVRRWCEntriesViewState &band : m_states) {
+        if (band.state() == state && band.bounds().width() > 0.0)
+            bands.append(band.bounds());
+    }
+    std::sort(bands.begin(), bands.end(), [](const QRectF &a, const QRectF &b) { return a.left() < b.left(); });
+
+    QList<QRectF> runs;
+    for (const QRectF &band : std::as_const(bands)) {
+        // Bands of one state share their top and bottom; only their spans across differ.
+        if (!runs.isEmpty() && band.left() <= runs.last().right() && band.top() == runs.last().top()
+            && band.bottom() == runs.last().bottom()) {
+            runs.last().setRight(std::max(runs.last().right(), band.right()));
+            continue;
+        }
+        runs.append(band);
+    }
+    return runs;
+}
+
+QPainterPath KLVRRWCEntriesViewDisplayList::outlineForState(const QString &state, const QRectF &bounds) const
+{
+    const PathMaker maker = m_stateBezierPathsSelectors.value(state, &KLVRRWCEntriesViewDisplayList::pathForState);
+    const KLVRRWCEntriesViewState band(bounds, state, nullptr);
+    return (this->*maker)(&band);
+}
+
+double KLVRRWCEntriesViewDisplayList::cornerRadiusForState(const QString &state) const
+{
+    return m_stateBezierPathsSelectors.value(state) == &KLVRRWCEntriesViewDisplayList::roundedPathForState ? m_radius : 0.0;
 }

@@ -34,9 +34,18 @@ public:
     // The band with its two top corners rounded by radius() when it is wider than the radius.
     QPainterPath roundedPathForState(const KLVRRWCEntriesViewState *state) const;
 
+    // The area of the state's bands as runs of overlapping bands merged, left to right (a
+    // year holds tens of thousands of bands, many repeated by later passes); the outline a
+    // run gets; the radius of its top corners (0 for square ones).
+    QList<QRectF> mergedBoundsForState(const QString &state) const;
+    QPainterPath outlineForState(const QString &state, const QRectF &bounds) const;
+    double cornerRadiusForState(const QString &state) const;
+
     const QList<KLVRRWCEntriesViewState> &states() const { return m_states; }
-    const QHash<QString, QPainterPath> &combinedStateBezierPaths() const { return m_combinedStateBezierPaths; }
-    QPainterPath combinedPathForState(const QString &state) const { return m_combinedStateBezierPaths.value(state); }
+    // The outlines of all bands of each state appended into one path per state (the states
+    // with at least one band). Made when first asked for, since drawing does not need them.
+    const QHash<QString, QPainterPath> &combinedStateBezierPaths() const;
+    QPainterPath combinedPathForState(const QString &state) const { return combinedStateBezierPaths().value(state); }
     const QStringList &stateOrder() const { return m_stateOrder; }
     KLVRRWCEntriesViewBatteries &batteries() { return m_batteries; }
     const KLVRRWCEntriesViewBatteries &batteries() const { return m_batteries; }
@@ -44,7 +53,8 @@ public:
 
 private:
     QList<KLVRRWCEntriesViewState> m_states;
-    QHash<QString, QPainterPath> m_combinedStateBezierPaths;
+    mutable QHash<QString, QPainterPath> m_combinedStateBezierPaths;
+    mutable bool m_combinedPathsMade = true;
     QHash<QString, PathMaker> m_stateBezierPathsSelectors;
     KLVRRWCEntriesViewBatteries m_batteries;
     double m_radius = 2.0;

@@ -1,0 +1,293 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRRWCEntriesViewRaster.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Subsamples across and down a pixel under a rounded corner.
+constexpr int kCornerSamples = 4;
+
+// A colour's premultiplied components at full coverage, in 0..255.
+struct Source
+{
+    float r, g, b, a;
+};
+
+Source sourceOf(const QColor &colour)
+{
+    const float a = float(colour.alphaF());
+    return {float(colour.redF()) * a * 255.0f, float(colour.greenF()) * a * 255.0f, float(colour.blueF()) * a * 255.0f,
+            a * 255.0f};
+}
+
+Source mix(const Source &top, const Source &bottom, double t)
+{
+    const auto lerp = [t](float x, float y) { return float(x + (y - x) * t); };
+    return {lerp(top.r, bottom.r), lerp(top.g, bottom.g), lerp(top.b, bottom.b), lerp(top.a, bottom.a)};
+}
+
+QRgb pixelOf(const Source &source)
+{
+    return qRgba(int(source.r + 0.5f), int(source.g + 0.5f), int(source.b + 0.5f), int(source.a + 0.5f));
+}
+
+// All four 8-bit channels times a / 255, two at a time.
+inline QRgb scaled(QRgb x, uint a)
+{
+    uint t = (x & 0xff00ff) * a;
+    t = ((t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+    x = ((x >> 8) & 0xff00ff) * a;
+    x = (x + ((x >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+    return x | t;
+}
+
+// A premultiplied source over a premultiplied destination.
+inline QRgb over(QRgb destination, QRgb source)
+{
+    return source + scaled(destination, 255 - qAlpha(source));
+}
+
+inline uint coverage255(double coverage)
+{
+    return uint(std::clamp(coverage, 0.0, 1.0) * 255.0 + 0.5);
+}
+
+inline QRgb *row(QImage &image, uchar *bits, int y)
+{
+    return reinterpret_cast<QRgb *>(bits + qsizetype(y) * image.bytesPerLine());
+}
+
+double overlap(double a0, double a1, double b0, double b1)
+{
+    return std::max(0.0, std::min(a1, b1) - std::max(a0, b0));
+}
+
+} // namespace
+
+void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<QRectF> &bands, const QRectF &gradient,
+                                         const QColor &top, const QColor &bottom, double cornerRadius)
+{
+    if (bands.isEmpty() || image.format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    const int width = image.width();
+    const int height = image.height();
+    QRectF area = bands.first();
+    for (const QRectF &band : bands)
+        area |= band;
+    const double bandTop = area.top();
+    const double bandBottom = area.bottom();
+    const int firstRow = std::max(0, int(std::floor(bandTop)));
+    const int lastRow = std::min(height - 1, int(std::ceil(bandBottom)) - 1);
+    const int firstColumn = std::max(0, int(std::floor(area.left())));
+    const int lastColumn = std::min(width - 1, int(std::ceil(area.right())) - 1);
+    if (lastRow < firstRow || lastColumn < firstColumn)
+        return;
+
+    // How much of each pixel column the bands cover.
+    std::vector<float> columns(size_t(width), 0.0f);
+    for (const QRectF &band : bands) {
+        const double left = std::max(band.left(), 0.0);
+        const double right = std::min(band.right(), double(width));
+        for (int c = int(left); c < width && c < right; ++c)
+            columns[size_t(c)] += float(overlap(c, c + 1, left, right));
+    }
+    for (float &column : columns)
+        column = std::min(column, 1.0f);
+
+    // The pixels under rounded corners, whose coverage the arc decides.
+    std::vector<std::vector<std::pair<int, float>>> corners(size_t(lastRow - firstRow + 1));
+    for (const QRectF &band : bands) {
+        if (!(band.width() > cornerRadius) || !(cornerRadius > 0.0))
+            continue;
+        const double r = std::min(cornerRadius, band.width() / 2.0);
+        const double cy = bandTop + r;
+        for (const bool leftCorner : {true, false}) {
+            const double cx = leftCorner ? band.left() + r : band.right() - r;
+            const int from = std::max(firstColumn, int(std::floor(leftCorner ? band.left() : cx)));
+            const int to = std::min(lastColumn, int(std::ceil(leftCorner ? cx : band.right())) - 1);
+            for (int row = firstRow; row <= std::min(lastRow, int(std::ceil(cy)) - 1); ++row) {
+                for (int c = from; c <= to; ++c) {
+                    int inside = 0;
+                    for (int i = 0; i < kCornerSamples; ++i) {
+                        for (int j = 0; j < kCornerSamples; ++j) {
+                            const double x = c + (i + 0.5) / kCornerSamples;
+                            const double y = row + (j + 0.5) / kCornerSamples;
+                            if (x < band.left() || x > band.right() || y < bandTop || y > bandBottom)
+                                continue;
+                            const bool beyondArc = y < cy && (leftCorner ? x < cx : x > cx)
+                                                   && (x - cx) * (x - cx) + (y - cy) * (y - cy) > r * r;
+                            inside += beyondArc ? 0 : 1;
+                        }
+                    }
+                    corners[size_t(row - firstRow)].emplace_back(c, float(inside) / (kCornerSamples * kCornerSamples));
+                }
+            }
+        }
+    }
+
+    std::vector<uint> across(static_cast<size_t>(width), 0u);
+    // The runs of covered columns, so that rows skip the gaps between bands.
+    std::vector<std::pair<int, int>> spans;
+    for (int c = firstColumn; c <= lastColumn; ++c) {
+        across[size_t(c)] = coverage255(columns[size_t(c)]);
+        if (!across[size_t(c)])
+            continue;
+        if (!spans.empty() && spans.back().second == c - 1)
+            spans.back().second = c;
+        else
+            spans.emplace_back(c, c);
+    }
+    const Source topSource = sourceOf(top);
+    const Source bottomSource = sourceOf(bottom);
+    uchar *bits = image.bits();
+    for (int y = firstRow; y <= lastRow; ++y) {
+        const double t = gradient.height() > 0.0 ? std::clamp((y + 0.5 - gradient.top()) / gradient.height(), 0.0, 1.0) : 0.0;
+        const QRgb source = scaled(pixelOf(mix(topSource, bottomSource, t)), coverage255(overlap(y, y + 1, bandTop, bandBottom)));
+        QRgb *line = row(image, bits, y);
+        auto &rowCorners = corners[size_t(y - firstRow)];
+        std::sort(rowCorners.begin(), rowCorners.end());
+        auto corner = rowCorners.cbegin();
+        for (const auto &[from, to] : spans) {
+            for (int c = from; c <= to; ++c) {
+                uint cover = across[size_t(c)];
+                while (corner != rowCorners.cend() && corner->first < c)
+                    ++corner;
+                if (corner != rowCorners.cend() && corner->first == c)
+                    cover = coverage255(corner->second);
+                if (cover == 255)
+                    line[c] = over(line[c], source);
+                else if (cover > 0)
+                    line[c] = over(line[c], scaled(source, cover));
+            }
+        }
+    }
+}
+
+void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const QList<QPointF> &line, double baseline, const QColor &colour)
+{
+    const qsizetype count = line.size();
+    if (count < 2 || image.format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    const double left = line.first().x();
+    const double right = line.last().x();
+    if (!(right > left))
+        return;
+    const QRgb source = pixelOf(sourceOf(colour));
+    uchar *bits = image.bits();
+
+    qsizetype k = 0;
+    const int lastColumn = std::min(image.width() - 1, int(std::ceil(right)) - 1);
+    for (int c = std::max(0, int(std::floor(left))); c <= lastColumn; ++c) {
+        const double across = overlap(c, c + 1, left, right);
+        // The line's height at the column's middle.
+        const double x = std::clamp(c + 0.5, left, right);
+        while (k + 2 < count && line[k + 1].x() <= x)
+            ++k;
+        const QPointF &a = line[k];
+        const QPointF &b = line[k + 1];
+        const double y = b.x() > a.x() ? a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x()) : b.y();
+        const double high = std::min(y, baseline);
+        const double low = std::max(y, baseline);
+        const int lastRow = std::min(image.height() - 1, int(std::ceil(low)) - 1);
+        const uint sideways = coverage255(across);
+        const QRgb column = sideways == 255 ? source : scaled(source, sideways);
+        for (int y = std::max(0, int(std::floor(high))); y <= lastRow; ++y) {
+            QRgb &pixel = row(image, bits, y)[c];
+            const double down = overlap(y, y + 1, high, low);
+            pixel = over(pixel, down >= 1.0 ? column : scaled(column, coverage255(down)));
+        }
+    }
+}
+
+void KLVRRWCEntriesViewRaster::Coverage::cover(int x, int y, double coverage)
+{
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height || !(coverage > 0.0))
+        return;
+    uchar &value = m_values[size_t(y) * size_t(m_width) + size_t(x)];
+    value = std::max(value, uchar(std::min(255.0, coverage * 255.0 + 0.5)));
+}
+
+void KLVRRWCEntriesViewRaster::Coverage::include(double left, double top, double right, double bottom)
+{
+    const int l = std::max(0, int(std::floor(left)));
+    const int t = std::max(0, int(std::floor(top)));
+    const int r = std::min(m_width - 1, int(std::ceil(right)));
+    const int b = std::min(m_height - 1, int(std::ceil(bottom)));
+    if (r < l || b < t)
+        return;
+    if (m_right < m_left) {
+        m_left = l, m_top = t, m_right = r, m_bottom = b;
+        return;
+    }
+    m_left = std::min(m_left, l);
+    m_top = std::min(m_top, t);
+    m_right = std::max(m_right, r);
+    m_bottom = std::max(m_bottom, b);
+}
+
+void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, double lineWidth)
+{
+    // A pixel is covered by how far its centre lies inside the line's edge, up to one pixel:
+    // a box filter's coverage for lines about as wide as a pixel.
+    const double half = lineWidth / 2.0;
+    const double reach = half + 0.5;
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        const QPointF a = line[i];
+        const QPointF b = line[i + 1];
+        const double dx = b.x() - a.x();
+        const double dy = b.y() - a.y();
+        const double length2 = dx * dx + dy * dy;
+        if (!(length2 > 0.0))
+            continue;
+        const auto at = [&](int x, int y) {
+            const double cx = x + 0.5;
+            const double cy = y + 0.5;
+            const double t = std::clamp(((cx - a.x()) * dx + (cy - a.y()) * dy) / length2, 0.0, 1.0);
+            const double ex = cx - (a.x() + t * dx);
+            const double ey = cy - (a.y() + t * dy);
+            cover(x, y, reach - std::sqrt(ex * ex + ey * ey));
+        };
+        include(std::min(a.x(), b.x()) - reach - 1.0, std::min(a.y(), b.y()) - reach - 1.0, std::max(a.x(), b.x()) + reach + 1.0,
+                std::max(a.y(), b.y()) + reach + 1.0);
+        // Walk along the longer direction; across it the line is at most this far from the
+        // point on its axis.
+        const bool flat = std::abs(dx) >= std::abs(dy);
+        const double slope = flat ? dy / dx : dx / dy;
+        const double across = reach * std::sqrt(1.0 + slope * slope) + 1.0;
+        const double from = std::min(flat ? a.x() : a.y(), flat ? b.x() : b.y());
+        const double to = std::max(flat ? a.x() : a.y(), flat ? b.x() : b.y());
+        const int limit = flat ? m_width : m_height;
+        for (int along = std::max(0, int(std::floor(from - reach))); along <= std::min(limit - 1, int(std::ceil(to + reach))); ++along) {
+            const double u = std::clamp(along + 0.5, from, to);
+            const double middle = flat ? a.y() + (u - a.x()) * slope : a.x() + (u - a.y()) * slope;
+            for (int side = int(std::floor(middle - across)); side <= int(std::ceil(middle + across)); ++side)
+                flat ? at(along, side) : at(side, along);
+        }
+    }
+}
+
+void KLVRRWCEntriesViewRaster::Coverage::blend(QImage &image, const QColor &colour) const
+{
+    if (m_right < m_left || image.format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    const QRgb source = pixelOf(sourceOf(colour));
+    uchar *bits = image.bits();
+    const int right = std::min(m_right, image.width() - 1);
+    for (int y = m_top; y <= std::min(m_bottom, image.height() - 1); ++y) {
+        const uchar *values = m_values.data() + size_t(y) * size_t(m_width);
+        QRgb *line = row(image, bits, y);
+        for (int x = m_left; x <= right; ++x) {
+            if (values[x] == 255)
+                line[x] = over(line[x], source);
+            else if (values[x])
+                line[x] = over(line[x], scaled(source, values[x]));
+        }
+    }
+}

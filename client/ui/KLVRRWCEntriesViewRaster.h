@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+
+#include <vector>
+
+class QImage;
+
+// The graph's large fills and its curves, worked out pixel by pixel into a premultiplied ARGB
+// picture (coordinates in its pixels): the painter's path filling and stroking slow down
+// sharply with the thousands of thin bands and curve stretches of a long range, and these
+// shapes are simple (runs of columns, lines about a pixel wide). Everything is antialiased
+// and laid over what the picture holds.
+class KLVRRWCEntriesViewRaster
+{
+public:
+    // The bands of one state (side by side, not overlapping, all with the same top and bottom)
+    // with a vertical gradient over the gradient rectangle, from top to bottom; top corners
+    // rounded with the radius on bands wider than it.
+    static void fillBands(QImage &image, const QList<QRectF> &bands, const QRectF &gradient, const QColor &top,
+                          const QColor &bottom, double cornerRadius);
+    // The colour over the area between a poly-line (points in increasing x) and a horizontal
+    // baseline.
+    static void fillUnder(QImage &image, const QList<QPointF> &line, double baseline, const QColor &colour);
+
+    // How much lines of one colour cover each pixel. Lines add by the larger coverage, so the
+    // joins and crossings of one colour do not darken.
+    class Coverage
+    {
+    public:
+        Coverage(int width, int height) : m_width(width), m_height(height), m_values(size_t(width) * size_t(height), 0) {}
+        // A poly-line of the given width.
+        void addLine(const QList<QPointF> &line, double lineWidth);
+        // Lays the colour over the image where the lines are.
+        void blend(QImage &image, const QColor &colour) const;
+
+    private:
+        void cover(int x, int y, double coverage);
+        // Widens the area that blend() visits.
+        void include(double left, double top, double right, double bottom);
+
+        int m_width;
+        int m_height;
+        std::vector<uchar> m_values;
+        int m_left = 0;
+        int m_top = 0;
+        int m_right = -1;
+        int m_bottom = -1;
+    };
+};
