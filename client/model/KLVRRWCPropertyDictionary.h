@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -90,3 +91,5 @@ private:
     std::vector<quint64> m_slots;
     QList<QVariant> m_others; // the values of type Other, in key order
 };
+
+Q_DECLARE_METATYPE(KLVRRWCPropertyDictionary)

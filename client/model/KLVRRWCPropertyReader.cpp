@@ -19,70 +19,110 @@ namespace {
 
 constexpr int kMaxDepth = 512;
 
-// The previous "Processes" array: the document it was read from (shared, not copied), where
-// each item stood in it, and the name each item was.
-struct
+// A document's own text: UTF-16 as the agent hands it over, or ASCII bytes as the cache keeps it
+// (reading those as they are spares widening megabytes of process names into UTF-16).
+template<typename Char>
+struct Document;
+template<>
+struct Document<char16_t>
 {
-    QString text;
-    std::vector<qsizetype> begins;
-    std::vector<qsizetype> ends;
-    KLVRRWCProcessList list;
-    // Buffers for the next list, swapped with the two above.
-    std::vector<qsizetype> nextBegins;
-    std::vector<qsizetype> nextEnds;
-} lastProcesses;
-
-// The keys of the previous document, in their order.
-std::vector<QString> lastKeys;
-
-// The values of the previous document of each shape (documents are told apart by their first
-// key): where each value stood in that document's text, and what it was.
-struct Field
-{
-    QString key;
-    qsizetype keyBegin;
-    qsizetype begin;
-    qsizetype end;
-    KLVRRWCPropertyDictionary::Builder::Item item;
+    using Text = QString;
+    static const char16_t *data(const QString &text) { return reinterpret_cast<const char16_t *>(text.constData()); }
 };
-struct Shape
+template<>
+struct Document<char>
 {
-    QString firstKey;
-    QString text;
-    std::vector<Field> fields;
+    using Text = QByteArray;
+    static const char *data(const QByteArray &text) { return text.constData(); }
 };
-std::vector<Shape> shapes;
 
-// The last nested value read under each key, with the text it was read from.
-struct NestedValue
+// What the previous documents of each form looked like, so that repeated parts are taken over
+// without being read again. Each form keeps its own, since positions are in its code units.
+template<typename Char>
+struct Memory
 {
-    QString key;
-    QString text;
-    qsizetype begin;
-    qsizetype end;
-    QVariant value;
+    using Text = typename Document<Char>::Text;
+
+    // The previous "Processes" array: the document it was read from (shared, not copied), where
+    // each item stood in it, and the name each item was.
+    struct
+    {
+        Text text;
+        std::vector<qsizetype> begins;
+        std::vector<qsizetype> ends;
+        KLVRRWCProcessList list;
+        // Buffers for the next list, swapped with the two above.
+        std::vector<qsizetype> nextBegins;
+        std::vector<qsizetype> nextEnds;
+    } lastProcesses;
+
+    // The keys of the previous document, in their order.
+    std::vector<QString> lastKeys;
+
+    // The values of the previous document of each shape (documents are told apart by their first
+    // key): where each value stood in that document's text, and what it was.
+    struct Field
+    {
+        QString key;
+        qsizetype keyBegin;
+        qsizetype begin;
+        qsizetype end;
+        KLVRRWCPropertyDictionary::Builder::Item item;
+    };
+    struct Shape
+    {
+        QString firstKey;
+        Text text;
+        std::vector<Field> fields;
+    };
+    std::vector<Shape> shapes;
+
+    // The last nested value read under each key, with the text it was read from.
+    struct NestedValue
+    {
+        QString key;
+        Text text;
+        qsizetype begin;
+        qsizetype end;
+        QVariant value;
+    };
+    std::vector<NestedValue> nestedValues;
+
+    // Guarded by the string pool's lock, like the pool itself.
+    static Memory &shared()
+    {
+        static Memory memory;
+        return memory;
+    }
 };
-std::vector<NestedValue> nestedValues;
 
 // How many code units a and b share from their start, looking at most n. Whole blocks go
 // through memcmp, which compares far faster than any loop here; only the block that differs is
 // looked at unit by unit.
-qsizetype commonPrefix(const char16_t *a, const char16_t *b, qsizetype n)
+template<typename Char>
+qsizetype commonPrefix(const Char *a, const Char *b, qsizetype n)
 {
     constexpr qsizetype block = 256;
     qsizetype i = 0;
-    while (i + block <= n && std::memcmp(a + i, b + i, block * sizeof(char16_t)) == 0)
+    while (i + block <= n && std::memcmp(a + i, b + i, block * sizeof(Char)) == 0)
         i += block;
     while (i < n && a[i] == b[i])
         ++i;
     return i;
 }
 
+template<typename Char>
 class XmlReader
 {
+    using Text = typename Document<Char>::Text;
+    using Memo = Memory<Char>;
+    using Shape = typename Memo::Shape;
+    using Field = typename Memo::Field;
+    using NestedValue = typename Memo::NestedValue;
+
 public:
-    XmlReader(const QString &text, KLVRRWCStringPool &pool)
-        : m_owner(text), m_p(reinterpret_cast<const char16_t *>(text.constData())), m_end(m_p + text.size()), m_pool(pool)
+    XmlReader(const Text &text, KLVRRWCStringPool &pool)
+        : m_owner(text), m_p(Document<Char>::data(text)), m_end(m_p + text.size()), m_pool(pool), m_memory(Memo::shared())
     {
     }
 
@@ -90,22 +130,25 @@ public:
     {
         skipSpace();
         if (startsWith("<?xml")) {
-            const qsizetype end = rest().indexOf(u"?>");
-            if (end < 0)
+            const Char *close = m_p;
+            do {
+                close = std::find(close + 1, m_end, Char('>'));
+            } while (close != m_end && close[-1] != Char('?'));
+            if (close == m_end)
                 return false;
-            m_p += end + 2;
+            m_p = close + 1;
             skipSpace();
         }
         if (startsWith("<!DOCTYPE")) {
-            const char16_t *close = find(u'>');
-            if (!close || QStringView(m_p, close).contains(u'['))
+            const Char *close = find(Char('>'));
+            if (!close || std::find(m_p, close, Char('[')) != close)
                 return false;
             m_p = close + 1;
             skipSpace();
         }
         if (!startsWith("<plist"))
             return false;
-        const char16_t *close = find(u'>');
+        const Char *close = find(Char('>'));
         if (!close || close[-1] == u'/')
             return false;
         m_p = close + 1;
@@ -129,8 +172,6 @@ public:
     }
 
 private:
-    QStringView rest() const { return QStringView(m_p, m_end); }
-
     template<size_t N>
     bool startsWith(const char (&literal)[N]) const
     {
@@ -138,7 +179,7 @@ private:
         if (size_t(m_end - m_p) < n)
             return false;
         for (size_t i = 0; i < n; ++i) {
-            if (m_p[i] != char16_t(literal[i]))
+            if (m_p[i] != Char(literal[i]))
                 return false;
         }
         return true;
@@ -156,10 +197,10 @@ private:
         while (m_p < m_end && (*m_p == u' ' || *m_p == u'\n' || *m_p == u'\t' || *m_p == u'\r'))
             ++m_p;
     }
-    const char16_t *find(char16_t c) const
+    const Char *find(Char c) const
     {
-        const qsizetype i = rest().indexOf(QChar(c));
-        return i < 0 ? nullptr : m_p + i;
+        const Char *found = std::find(m_p, m_end, c);
+        return found == m_end ? nullptr : found;
     }
 
     // Character data up to the next '<', with the five predefined entities and character
@@ -167,19 +208,34 @@ private:
     // CDATA, carriage returns, which XML would normalise).
     bool readText(QStringView *text)
     {
-        const char16_t *start = m_p;
+        const Char *start = m_p;
         bool entities = false;
-        const char16_t *p = m_p;
-        for (; p < m_end && *p != u'<'; ++p) {
-            if (*p == u'&')
+        const Char *p = m_p;
+        for (; p < m_end && *p != Char('<'); ++p) {
+            if (*p == Char('&'))
                 entities = true;
-            else if (*p == u'\r' || *p == u'>')
+            else if (*p == Char('\r') || *p == Char('>'))
                 return false;
+            else if constexpr (sizeof(Char) == 1) {
+                // Bytes beyond ASCII are UTF-8 sequences: left to the reading of the whole text.
+                if (uchar(*p) > 0x7f)
+                    return false;
+            }
         }
-        if (p == m_end || (p + 1 < m_end && p[1] == u'!'))
+        if (p == m_end || (p + 1 < m_end && p[1] == Char('!')))
             return false;
         m_p = p;
-        const QStringView raw(start, p);
+        QStringView raw;
+        if constexpr (sizeof(Char) == 2) {
+            raw = QStringView(start, p);
+        } else {
+            // ASCII: widened into a buffer that keeps its capacity from text to text.
+            m_raw.resize(p - start);
+            char16_t *out = reinterpret_cast<char16_t *>(m_raw.data());
+            for (const Char *q = start; q < p; ++q)
+                *out++ = char16_t(uchar(*q));
+            raw = m_raw;
+        }
         if (!entities) {
             *text = raw;
             return true;
@@ -263,7 +319,7 @@ private:
     bool readDictBody(KLVRRWCPropertyDictionary::Builder &builder, int depth)
     {
         Shape *shape = nullptr;
-        const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
+        const Char *base = Document<Char>::data(m_owner);
         for (size_t i = 0;; ++i) {
             skipSpace();
             if (consume("</dict>")) {
@@ -278,7 +334,7 @@ private:
                 Field &field = shape->fields[i];
                 const qsizetype size = field.end - field.keyBegin;
                 if (size <= m_end - m_p
-                    && std::memcmp(m_p, shape->text.constData() + field.keyBegin, size_t(size) * sizeof(char16_t)) == 0) {
+                    && std::memcmp(m_p, shape->text.constData() + field.keyBegin, size_t(size) * sizeof(Char)) == 0) {
                     const qsizetype shift = (m_p - base) - field.keyBegin;
                     m_p += size;
                     ++m_keyCount;
@@ -301,7 +357,7 @@ private:
                 Field &field = shape->fields[i];
                 const qsizetype size = field.end - field.begin;
                 if (size <= m_end - m_p
-                    && std::memcmp(m_p, shape->text.constData() + field.begin, size_t(size) * sizeof(char16_t)) == 0) {
+                    && std::memcmp(m_p, shape->text.constData() + field.begin, size_t(size) * sizeof(Char)) == 0) {
                     m_p += size;
                     builder.insertItem(std::move(key), field.item);
                     field.keyBegin = keyBegin;
@@ -331,7 +387,7 @@ private:
         return false;
     }
 
-    static Shape *shapeFor(const QString &firstKey)
+    Shape *shapeFor(const QString &firstKey)
     {
         for (Shape &shape : shapes) {
             if (shape.firstKey == firstKey)
@@ -410,16 +466,16 @@ private:
         if (it != nestedValues.end()) {
             const qsizetype size = it->end - it->begin;
             if (size <= m_end - m_p
-                && std::memcmp(m_p, it->text.constData() + it->begin, size_t(size) * sizeof(char16_t)) == 0) {
+                && std::memcmp(m_p, it->text.constData() + it->begin, size_t(size) * sizeof(Char)) == 0) {
                 m_p += size;
                 *value = it->value;
                 return true;
             }
         }
-        const char16_t *start = m_p;
+        const Char *start = m_p;
         if (!readValue(key, value, depth))
             return false;
-        const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
+        const Char *base = Document<Char>::data(m_owner);
         NestedValue remembered{key, m_owner, start - base, m_p - base, *value};
         if (it != nestedValues.end())
             *it = std::move(remembered);
@@ -470,9 +526,9 @@ private:
     // and only new names are read and looked up.
     bool readProcesses(QVariant *value)
     {
-        const char16_t *start = m_p;
-        const char16_t *base = reinterpret_cast<const char16_t *>(m_owner.constData());
-        const char16_t *lastBase = reinterpret_cast<const char16_t *>(lastProcesses.text.constData());
+        const Char *start = m_p;
+        const Char *base = Document<Char>::data(m_owner);
+        const Char *lastBase = Document<Char>::data(lastProcesses.text);
         const std::vector<quint32> &lastIndices = lastProcesses.list.indexes();
         const size_t lastCount = lastIndices.size();
         std::vector<qsizetype> &begins = lastProcesses.nextBegins;
@@ -485,10 +541,10 @@ private:
         // the sleep with one context): one comparison settles it.
         if (lastCount > 0) {
             const qsizetype size = lastProcesses.ends.back() - lastProcesses.begins.front();
-            const char16_t *first = lastBase + lastProcesses.begins.front();
+            const Char *first = lastBase + lastProcesses.begins.front();
             skipSpace();
-            const char16_t *itemsStart = m_p;
-            if (size <= m_end - m_p && std::memcmp(m_p, first, size_t(size) * sizeof(char16_t)) == 0) {
+            const Char *itemsStart = m_p;
+            if (size <= m_end - m_p && std::memcmp(m_p, first, size_t(size) * sizeof(Char)) == 0) {
                 m_p += size;
                 skipSpace();
                 if (consume("</array>")) {
@@ -536,9 +592,9 @@ private:
             bool matched = false;
             quint32 index = 0;
             for (size_t d = 0; d < 3 && q + d < lastCount; ++d) {
-                const char16_t *item = lastBase + lastProcesses.begins[q + d];
+                const Char *item = lastBase + lastProcesses.begins[q + d];
                 const qsizetype size = lastProcesses.ends[q + d] - lastProcesses.begins[q + d];
-                if (size <= m_end - m_p && std::memcmp(m_p, item, size_t(size) * sizeof(char16_t)) == 0) {
+                if (size <= m_end - m_p && std::memcmp(m_p, item, size_t(size) * sizeof(Char)) == 0) {
                     index = lastIndices[q + d];
                     m_p += size;
                     q += d + 1;
@@ -646,10 +702,16 @@ private:
         return false;
     }
 
-    const QString &m_owner;
-    const char16_t *m_p;
-    const char16_t *m_end;
+    const Text &m_owner;
+    const Char *m_p;
+    const Char *m_end;
     KLVRRWCStringPool &m_pool;
+    Memo &m_memory;
+    std::vector<QString> &lastKeys = m_memory.lastKeys;
+    std::vector<Shape> &shapes = m_memory.shapes;
+    std::vector<NestedValue> &nestedValues = m_memory.nestedValues;
+    decltype(Memo::lastProcesses) &lastProcesses = m_memory.lastProcesses;
+    QString m_raw;
     QString m_decoded;
     size_t m_keyCount = 0;
 };
@@ -661,7 +723,16 @@ bool KLVRRWCPropertyReader::readXml(const QString &text, KLVRRWCPropertyDictiona
     KLVRRWCProcessList::registerType();
     KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
     QMutexLocker locker(&pool.lock());
-    XmlReader reader(text, pool);
+    XmlReader<char16_t> reader(text, pool);
+    return reader.readDocument(dictionary);
+}
+
+bool KLVRRWCPropertyReader::readXml(const QByteArray &bytes, KLVRRWCPropertyDictionary *dictionary)
+{
+    KLVRRWCProcessList::registerType();
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    QMutexLocker locker(&pool.lock());
+    XmlReader<char> reader(bytes, pool);
     return reader.readDocument(dictionary);
 }
 
@@ -695,6 +766,9 @@ KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::readData(QByteArrayView byt
                                                           QString *error)
 {
     if (!bytes.startsWith("bplist")) {
+        // Nearly always ASCII: read as bytes; any other text is read once decoded.
+        if (readXml(bytes.toByteArray(), dictionary))
+            return Result::Dictionary;
         const QString text = QString::fromUtf8(bytes);
         if (readXml(text, dictionary))
             return Result::Dictionary;

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCCacheRecord.h"
 
+#include "KLVRRWCPropertyReader.h"
+
 #include <QStringDecoder>
 #include <QtEndian>
 #include <array>
@@ -145,9 +147,22 @@ QString utf16Text(const uchar *bytes, qsizetype length)
     return text;
 }
 
+// The properties read straight from the record's bytes, never widened into a text first.
+bool readProperties(KLVRRWCCacheRecord::Properties form, const uchar *bytes, qsizetype length, QVariantMap *record)
+{
+    if (form != KLVRRWCCacheRecord::Properties::Read)
+        return false;
+    KLVRRWCPropertyDictionary dictionary;
+    const QByteArrayView text(bytes, length);
+    if (KLVRRWCPropertyReader::readData(text, &dictionary, nullptr) != KLVRRWCPropertyReader::Result::Dictionary)
+        return false;
+    record->insert(kProperties, QVariant::fromValue(std::move(dictionary)));
+    return true;
+}
+
 } // namespace
 
-std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsizetype size)
+std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsizetype size, Properties properties)
 {
     Reader reader(reinterpret_cast<const uchar *>(data), size);
     if (!reader.readTrailer())
@@ -176,8 +191,10 @@ std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsiz
             record.insert(key, utf16Text(valueBytes, valueLength));
         else if (recurring)
             record.insert(key, sharedText(valueBytes, valueLength));
-        else if (key == kProperties)
-            record.insert(key, propertiesText(valueBytes, valueLength));
+        else if (key == kProperties) {
+            if (!readProperties(properties, valueBytes, valueLength, &record))
+                record.insert(key, propertiesText(valueBytes, valueLength));
+        }
         else
             record.insert(key, QString::fromLatin1(reinterpret_cast<const char *>(valueBytes), valueLength));
     }

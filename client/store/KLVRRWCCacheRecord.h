@@ -11,6 +11,13 @@
 class KLVRRWCCacheRecord
 {
 public:
-    // The record, or nothing when the bytes are not a binary dictionary of texts.
-    static std::optional<QVariantMap> readBinary(const char *data, qsizetype size);
+    enum class Properties {
+        AsText, // "properties" as the text it was cached as
+        Read,   // "properties" already read into a KLVRRWCPropertyDictionary where it reads as one
+    };
+
+    // The record, or nothing when the bytes are not a binary dictionary of texts. Properties
+    // that do not read as a dictionary stay text either way, so the log reports them as usual.
+    static std::optional<QVariantMap> readBinary(const char *data, qsizetype size,
+                                                 Properties properties = Properties::AsText);
 };

@@ -133,6 +133,10 @@ QUrl KLVRRWCStore::databaseURL()
 
 void KLVRRWCStore::databaseDidOpen()
 {
+    // A launch reads the whole cache (gigabytes of process lists): read through a memory map,
+    // its pages are not copied out of the kernel once more for every row.
+    sqlite3_int64 mapSize = kCacheMapSize;
+    sqlite3_file_control(database(), "main", SQLITE_FCNTL_MMAP_SIZE, &mapSize);
     executeStatements(QStringLiteral("KLVRRWCStoreSQLCreate"));
 }
 
@@ -185,7 +189,8 @@ QList<QVariantMap> KLVRRWCStore::sortedCachedEventsFromDate(std::optional<KLVRAb
 }
 
 qsizetype KLVRRWCStore::readCachedEvents(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
-                                         const std::function<void(QVariantMap &&)> &take)
+                                         const std::function<void(QVariantMap &&)> &take,
+                                         KLVRRWCCacheRecord::Properties properties)
 {
     // Stepped here rather than collected as rows: a launch reads the whole cache, and each blob is
     // decoded straight from SQLite's buffer.
@@ -220,7 +225,7 @@ qsizetype KLVRRWCStore::readCachedEvents(std::optional<KLVRAbsoluteTime> from, s
         std::optional<QVariantMap> event;
         QString error;
         if (!isText && bytes)
-            event = KLVRRWCCacheRecord::readBinary(bytes, size);
+            event = KLVRRWCCacheRecord::readBinary(bytes, size, properties);
         if (!event) {
             // Text rows and anything else go through the general reader, as UTF-8 bytes.
             const QVariant value = KLVRPropertyList::read(QByteArray(bytes, size), &error);
@@ -255,7 +260,8 @@ void KLVRRWCStore::updateLogEvents()
     if (!m_logController)
         return;
     const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
-    // Handed over in batches, so that a large cache never sits in memory twice.
+    // Handed over in batches, so that a large cache never sits in memory twice; the properties
+    // are read on the way, straight from each row's bytes.
     QList<QVariantMap> batch;
     const auto handOver = [&] {
         m_logController->addExternalEntries(batch);
@@ -265,7 +271,7 @@ void KLVRRWCStore::updateLogEvents()
         batch.append(std::move(event));
         if (batch.size() >= kReplayBatch)
             handOver();
-    });
+    }, KLVRRWCCacheRecord::Properties::Read);
     if (!batch.isEmpty())
         handOver();
     if (count > 0)

@@ -5,6 +5,7 @@
 #include "KLVRAbsoluteTime.h"
 #include "KLVRAgentController.h"
 #include "KLVRDatabaseController.h"
+#include "KLVRRWCCacheRecord.h"
 #include "KLVRRWCLog.h"
 
 #include <QDBusConnection>
@@ -35,6 +36,7 @@ public:
     static constexpr int kAgentTimeout = 5000;             // ms, every request to the agent
     static constexpr int kInstalledChangeDelay = 100;      // ms after the agent's state changed
     static constexpr int kReplayBatch = 20000;             // events handed to the log at a time
+    static constexpr qint64 kCacheMapSize = qint64(1) << 32; // bytes of the cache read through a memory map (SQLite caps it)
     // Times travel as "%lf" text, so they lie on a microsecond grid: the next possible time after
     // a bound is one microsecond later.
     static constexpr double kTimeResolution = 0.000001;
@@ -115,7 +117,8 @@ private:
     void createUpdateEndpoint(QDBusConnection bus);
     // Decodes the cached events between the bounds one by one, in the select's order.
     qsizetype readCachedEvents(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
-                               const std::function<void(QVariantMap &&)> &take);
+                               const std::function<void(QVariantMap &&)> &take,
+                               KLVRRWCCacheRecord::Properties properties = KLVRRWCCacheRecord::Properties::AsText);
     std::optional<QDBusConnection> agentConnection();
     void fetchAgentEvents();
     void requestNextRange();
