@@ -403,19 +403,26 @@ private Q_SLOTS:
             const QVariantMap status{{"Name", random() % 5 ? "BAT0" : "BAT1"}, {"Current Capacity", capacity},
                                      {"Is Charging", bool(random() % 2)}, {"Energy", capacity * 0.5},
                                      {"Type", "InternalBattery"}};
+            // As text (from the agent) and as bytes (from the cache): each form remembers its own
+            // previous documents.
             for (const QVariantMap &document : {power, status}) {
-                const QString text = QString::fromUtf8(KLVRPropertyList::write(document));
-                KLVRRWCPropertyDictionary dictionary;
+                const QByteArray bytes = KLVRPropertyList::write(document);
+                KLVRRWCPropertyDictionary dictionary, fromBytes;
                 QString error;
-                QCOMPARE(KLVRRWCPropertyReader::read(text, &dictionary, &error), KLVRRWCPropertyReader::Result::Dictionary);
+                QCOMPARE(KLVRRWCPropertyReader::read(QString::fromUtf8(bytes), &dictionary, &error),
+                         KLVRRWCPropertyReader::Result::Dictionary);
                 QCOMPARE(plainValue(dictionary.toMap()), QVariant(document));
+                QCOMPARE(KLVRRWCPropertyReader::readData(bytes, &fromBytes, &error), KLVRRWCPropertyReader::Result::Dictionary);
+                QCOMPARE(plainValue(fromBytes.toMap()), QVariant(document));
             }
             if (round % 50 == 25) {
                 // A document that cannot be read must not leave the reader's memory half updated.
                 KLVRRWCPropertyDictionary dictionary;
                 QString error;
-                const QString broken = QString::fromUtf8(KLVRPropertyList::write(status)).replace("</dict>", "</dikt>");
-                QCOMPARE(KLVRRWCPropertyReader::read(broken, &dictionary, &error), KLVRRWCPropertyReader::Result::Error);
+                const QByteArray broken = KLVRPropertyList::write(status).replace("</dict>", "</dikt>");
+                QCOMPARE(KLVRRWCPropertyReader::read(QString::fromUtf8(broken), &dictionary, &error),
+                         KLVRRWCPropertyReader::Result::Error);
+                QCOMPARE(KLVRRWCPropertyReader::readData(broken, &dictionary, &error), KLVRRWCPropertyReader::Result::Error);
             }
         }
     }

@@ -142,6 +142,7 @@ private Q_SLOTS:
     void stopMarkerOnlyWhenTheAgentLeavesAFilledLog_data();
     void stopMarkerOnlyWhenTheAgentLeavesAFilledLog();
     void textAndBlobRowsDecodeAndACorruptRowIsSkipped();
+    void replayedPropertiesReadAsTheLogReadsThem();
     void tooLargeAnswersAreSplitAndCachedOnlyWhenComplete_data();
     void tooLargeAnswersAreSplitAndCachedOnlyWhenComplete();
     void aClientWhoseNameIsTakenIsCalledBackByItsUniqueName();
@@ -432,6 +433,44 @@ void tst_KLVRRWCStore::textAndBlobRowsDecodeAndACorruptRowIsSkipped()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^KLVRRWCStore inflation of .* failed")));
     client.store->syncWithLocalCache();
     QCOMPARE(client.log->count(), 2);
+}
+
+// The replay reads properties from the cached bytes itself: what it takes must be what the log
+// takes from the text, and what it cannot read must still reach the log's report.
+void tst_KLVRRWCStore::replayedPropertiesReadAsTheLogReadsThem()
+{
+    const auto xml = [](const QVariantMap &map) { return QString::fromUtf8(KLVRPropertyList::write(map)); };
+    QVariantList processes;
+    for (int i = 0; i < 300; ++i)
+        processes << QStringLiteral("proc-%1 & <%2>").arg(i).arg(i % 7);
+    const QList<QVariantMap> events{
+        record(agentEvent(800000000.0, kSleep, xml({{QStringLiteral("Processes"), processes}}))),
+        record(agentEvent(800000010.0, QStringLiteral("Can system sleep"), xml({{QStringLiteral("Processes"), processes.mid(5)}}))),
+        record(agentEvent(800000020.0, QStringLiteral("System has powered on"), QStringLiteral("<plist><dict><key>a</dict>"))),
+        record(agentEvent(800000030.0, QStringLiteral("Power state changed"),
+                          xml({{QStringLiteral("Name"), QStringLiteral("Akku Gr\u00f6\u00dfe")}, {QStringLiteral("Current Capacity"), 57}}))),
+        record(agentEvent(800000040.0, QStringLiteral("Power state changed"),
+                          xml({{QStringLiteral("Name"), QStringLiteral("BAT0")}, {QStringLiteral("Current Capacity"), 58}}))),
+    };
+    Client client = makeClient();
+    client.store->cacheEvents(events);
+    KLVRRWCLog fromText;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error unpacking event properties")));
+    fromText.addExternalEntries(events);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error unpacking event properties")));
+    client.store->syncWithLocalCache();
+
+    QCOMPARE(client.log->count(), fromText.count());
+    QVERIFY(fromText.count() >= 3);
+    for (qsizetype i = 0; i < fromText.count(); ++i) {
+        const KLVRRWCLogEntry *replayed = client.log->objectAtIndex(i);
+        const KLVRRWCLogEntry *expected = fromText.objectAtIndex(i);
+        QCOMPARE(replayed->date(), expected->date());
+        QCOMPARE(replayed->event(), expected->event());
+        for (const QString key : {QStringLiteral("Processes"), QStringLiteral("Name"), QStringLiteral("Current Capacity")})
+            QCOMPARE(replayed->property(key), expected->property(key));
+    }
+    QCOMPARE(client.log->objectAtIndex(0)->property(QStringLiteral("Processes")).toStringList().size(), 300);
 }
 
 void tst_KLVRRWCStore::tooLargeAnswersAreSplitAndCachedOnlyWhenComplete_data()
