@@ -471,15 +471,16 @@ void KLVRRWCEntriesCell::drawInteriorWithFrame(QPainter &painter, const QRectF &
     const QSize pixels = (frame.size() * dpr).toSize();
     if (pixels.isEmpty())
         return;
-    if (m_cachedImage.isNull() || m_dataSourceChanged || m_cachedImage.size() != pixels) {
-        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(dpr);
-        image.fill(Qt::white);
-        QPainter imagePainter(&image);
+    if (m_cachedImage.isNull() || m_dataSourceChanged || m_cachedImage.size() != pixels
+        || m_cachedImage.devicePixelRatio() != dpr) {
+        if (m_cachedImage.size() != pixels)
+            m_cachedImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_cachedImage.setDevicePixelRatio(dpr);
+        m_cachedImage.fill(Qt::white);
+        QPainter imagePainter(&m_cachedImage);
         imagePainter.translate(-frame.topLeft());
         paint(imagePainter, frame);
         imagePainter.end();
-        m_cachedImage = std::move(image);
         m_dataSourceChanged = false;
     }
     painter.save();
@@ -678,8 +679,11 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
                         && scale <= kMaximumLayerScale;
     painter.save();
     if (direct) {
-        QImage layer(pixels.size(), QImage::Format_ARGB32_Premultiplied);
-        layer.fill(Qt::transparent);
+        if (m_layer.size() != pixels.size())
+            m_layer = QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+        m_layer.setDevicePixelRatio(1.0);
+        m_layer.fill(Qt::transparent);
+        QImage &layer = m_layer;
         const QPointF offset = QPointF(device.dx(), device.dy()) - pixels.topLeft();
         const auto map = [&](const QRectF &r) { return QRectF(r.topLeft() * scale + offset, r.size() * scale); };
         for (const QString &state : m_displayList.stateOrder()) {
@@ -733,10 +737,12 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     // The curves are drawn as one group that casts one shadow, so where they cross the shadow
     // does not darken twice: each stretch's area down to the axis at a tenth of its colour's
     // opacity, then the lines.
-    QImage curves(layer.size(), QImage::Format_ARGB32_Premultiplied);
+    if (m_curves.size() != layer.size())
+        m_curves = QImage(layer.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage &curves = m_curves;
     curves.fill(Qt::transparent);
     const double baseline = m_chartRect.bottom() * scale + offset.y();
-    QHash<QRgb, KLVRRWCEntriesViewRaster::Coverage> lines;
+    // One coverage per line colour, in the order the colours first appear.
     QList<QColor> order;
     for (const auto &segments : m_displayList.batteries().batterySegments()) {
         for (const KLVRRWCEntriesViewBatterySegment &segment : segments) {
@@ -751,17 +757,20 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
             QColor fill = colour;
             fill.setAlphaF(colour.alphaF() / 10.0);
             KLVRRWCEntriesViewRaster::fillUnder(curves, points, baseline, fill);
-            auto coverage = lines.find(colour.rgba());
-            if (coverage == lines.end()) {
-                coverage = lines.insert(colour.rgba(), KLVRRWCEntriesViewRaster::Coverage(curves.width(), curves.height()));
+            qsizetype index = order.indexOf(colour);
+            if (index < 0) {
+                index = order.size();
                 order.append(colour);
+                if (m_coverages.size() < size_t(order.size()))
+                    m_coverages.emplace_back(0, 0);
+                m_coverages[size_t(index)].reset(curves.width(), curves.height());
             }
-            coverage->addLine(points, kBatteryLineWidth * scale);
+            m_coverages[size_t(index)].addLine(points, kBatteryLineWidth * scale);
         }
     }
     // Colours meet only where a stretch ends, so their order does not show.
-    for (const QColor &colour : std::as_const(order))
-        lines.find(colour.rgba())->blend(curves, colour);
+    for (qsizetype i = 0; i < order.size(); ++i)
+        m_coverages[size_t(i)].blend(curves, order[i]);
 
     // The shadow: the group's coverage at a quarter of a point's resolution, blurred, in black
     // at a third of it, further down.

@@ -7,6 +7,7 @@
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCEntriesViewDisplayList.h"
 #include "KLVRRWCEntriesViewMarkerInterval.h"
+#include "KLVRRWCEntriesViewRaster.h"
 #include "KLVRRWCLog.h"
 
 #include <QColor>
@@ -20,6 +21,7 @@
 #include <QString>
 #include <memory>
 #include <utility>
+#include <vector>
 
 class KLVRRWCLogEntry;
 class QPainter;
@@ -211,6 +213,10 @@ private:
     QString m_labelBanner;
 
     KLVRRWCAbsoluteDuration m_scaleRange{KLVRAbsoluteTime::invalid(), 0.0};
+    // Working pictures kept from one render to the next, so that a redraw does not allocate them.
+    QImage m_layer;
+    mutable QImage m_curves;
+    mutable std::vector<KLVRRWCEntriesViewRaster::Coverage> m_coverages;
     QList<TickLevel> m_tickLevels;
     QList<ToolTipArea> m_toolTipAreas;
     int m_renderCount = 0;

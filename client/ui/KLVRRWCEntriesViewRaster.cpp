@@ -206,6 +206,18 @@ void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const QList<QPointF> &li
     }
 }
 
+void KLVRRWCEntriesViewRaster::Coverage::reset(int width, int height)
+{
+    if (width != m_width || height != m_height) {
+        *this = Coverage(width, height);
+        return;
+    }
+    for (int y = m_top; y <= m_bottom; ++y)
+        std::fill_n(m_values.begin() + qsizetype(y) * m_width + m_left, m_right - m_left + 1, uchar(0));
+    m_left = m_top = 0;
+    m_right = m_bottom = -1;
+}
+
 void KLVRRWCEntriesViewRaster::Coverage::cover(int x, int y, double coverage)
 {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height || !(coverage > 0.0))
@@ -260,7 +272,7 @@ void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, dou
         // point on its axis.
         const bool flat = std::abs(dx) >= std::abs(dy);
         const double slope = flat ? dy / dx : dx / dy;
-        const double across = reach * std::sqrt(1.0 + slope * slope) + 1.0;
+        const double across = reach * std::sqrt(1.0 + slope * slope) + 0.5;
         const double from = std::min(flat ? a.x() : a.y(), flat ? b.x() : b.y());
         const double to = std::max(flat ? a.x() : a.y(), flat ? b.x() : b.y());
         const int limit = flat ? m_width : m_height;

@@ -34,6 +34,8 @@ public:
     {
     public:
         Coverage(int width, int height) : m_width(width), m_height(height), m_values(size_t(width) * size_t(height), 0) {}
+        // Empty again, at the given size; keeps its memory when the size is the same.
+        void reset(int width, int height);
         // A poly-line of the given width.
         void addLine(const QList<QPointF> &line, double lineWidth);
         // Lays the colour over the image where the lines are.
