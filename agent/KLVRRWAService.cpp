@@ -85,7 +85,10 @@ KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &conn
     // keep them.
     m_trimTimer.setSingleShot(true);
     m_trimTimer.setInterval(1000);
-    connect(&m_trimTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
+    connect(&m_trimTimer, &QTimer::timeout, this, [this] {
+        m_store->releaseMemory();
+        malloc_trim(0);
+    });
 }
 
 KLVRRWAService::~KLVRRWAService()
@@ -100,6 +103,10 @@ std::unique_ptr<KLVRRWAService> KLVRRWAService::create(KLVRRWAStore *aStore, con
 {
     KLVR_PARAMETER_ASSERT(aStore);
     KLVRRWARegisterEventListType();
+    // Replies of megabytes are built and sent on different threads; with a fixed threshold their
+    // buffers are mapped and unmapped on their own rather than left in a thread's heap, which
+    // malloc_trim() cannot shrink.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     std::unique_ptr<KLVRRWAService> service(new KLVRRWAService(aStore, connection));
     new KLVRRWAServiceProtocolAdaptor(service.get());
     QDBusConnection bus = connection;

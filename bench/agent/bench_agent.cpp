@@ -138,8 +138,10 @@ int main(int argc, char *argv[])
                     arrived.at(arrived.size() / 2), demarshalled.at(demarshalled.size() / 2));
         std::printf("  CPU per read: agent %.1f ms, bus daemon %.1f ms, reader %.1f ms\n", agentCpu, daemonCpu, readerCpu);
         QThread::sleep(2); // idle again
-        std::printf("idle agent after the reads: resident memory %.1f MB\n",
-                    double(procStatus(agent.process().processId(), "VmRSS:", false)) / 1024.0);
+        std::printf("idle agent after the reads: resident memory %.1f MB (heap and other private %.1f MB, files %.1f MB)\n",
+                    double(procStatus(agentPid, "VmRSS:", false)) / 1024.0,
+                    double(procStatus(agentPid, "RssAnon:", false)) / 1024.0,
+                    double(procStatus(agentPid, "RssFile:", false) + procStatus(agentPid, "RssShmem:", false)) / 1024.0);
         agent.stop();
     }
     return 0;

@@ -370,6 +370,12 @@ void KLVRDatabaseController::clearPreparedStatements()
     m_preparedStatement.clear();
 }
 
+void KLVRDatabaseController::releaseMemory()
+{
+    if (m_database)
+        sqlite3_db_release_memory(m_database);
+}
+
 void KLVRDatabaseController::discardStatement(const QString &anInfoPListKey)
 {
     m_preparedStatement.erase(anInfoPListKey);

@@ -93,6 +93,10 @@ public:
     // the old one is not reported by the next reset).
     void discardStatement(const QString &anInfoPListKey);
 
+    // Frees the connection's cached pages that no statement is using; an idle program need not
+    // keep the pages of its last large read.
+    void releaseMemory();
+
     // SQLite result code of the last step of the last executeStatement(): SQLITE_DONE (101) when
     // it ran to the end, the error code (or the busy code after the retries ran out) otherwise.
     int lastStepResult() const { return m_lastStepResult; }

@@ -123,6 +123,29 @@ private Q_SLOTS:
         QCOMPARE(rows->first(), expected);
     }
 
+    // Callers that read the columns themselves get every row, in order, and the same answer to
+    // "no row at all" as the dictionary form.
+    void rowHandlerSeesEveryRow()
+    {
+        TestDatabase db(freshPath());
+        for (const char *text : {"a", "b", "c"})
+            db.executeStatement(QStringLiteral("TestSampleInsert"),
+                                {{"@i", "1"}, {"@r", "1"}, {"@t", QString::fromLatin1(text)}, {"@b", QByteArray()}});
+        QStringList texts;
+        const auto collect = [&texts](sqlite3_stmt *statement) {
+            texts.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))));
+        };
+        QCOMPARE(db.executeStatement(QStringLiteral("TestSampleTexts"), {{"@min", "0"}}, collect), 3);
+        QCOMPARE(texts, (QStringList{"a", "b", "c"}));
+        QCOMPARE(db.executeStatement(QStringLiteral("TestSampleTexts"), {{"@min", "2"}}, collect), 0);
+        QVERIFY(!db.executeStatement(QStringLiteral("TestSampleTexts"), {{"@min", "2"}}).has_value());
+        QCOMPARE(db.lastStepResult(), SQLITE_DONE);
+        // Parameters are checked as strictly as in the dictionary form.
+        const QString thrown = thrownBy([&] { db.executeStatement(QStringLiteral("TestSampleTexts"), {}, collect); });
+        QVERIFY2(thrown.startsWith("TestDatabase Statement 'TestSampleTexts' expects 1 parameters, but got 0"), qPrintable(thrown));
+        QCOMPARE(texts.size(), 3);
+    }
+
     void parametersAreCheckedBeforeBinding_data()
     {
         QTest::addColumn<QVariantMap>("parameters");

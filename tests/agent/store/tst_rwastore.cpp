@@ -4,6 +4,7 @@
 #include "KLVRPropertyList.h"
 #include "KLVRRWAStore.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -166,6 +167,67 @@ private Q_SLOTS:
         QCOMPARE(events->size(), 10001);
         QCOMPARE(events->first().value("id"), QStringLiteral("3"));
         QCOMPARE(scalar(path, "SELECT MAX(id) FROM events"), 10003);
+    }
+
+    // Only the newest rows by count survive, even where ids have gaps, as the trim has always kept them.
+    void trimCountsRowsNotIds()
+    {
+        const QString path = freshPath();
+        KLVRRWAStore store(path);
+        for (int i = 1; i <= 10001; ++i)
+            store.addEntry(QStringLiteral("event %1").arg(i), std::nullopt, kMonitor, KLVRAbsoluteTime(double(i)));
+        store.flush();
+        QCOMPARE(sqlite3_exec(store.database(), "DELETE FROM events WHERE id BETWEEN 5000 AND 5099;", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        for (int i = 1; i <= 101; ++i)
+            store.addEntry(QStringLiteral("later %1").arg(i), std::nullopt, kMonitor, KLVRAbsoluteTime(20000.0 + i));
+        store.flush();
+        QCOMPARE(scalar(path, "SELECT COUNT(*) FROM events"), 10001);
+        QCOMPARE(scalar(path, "SELECT MIN(id) FROM events"), 2);
+        QCOMPARE(scalar(path, "SELECT MAX(id) FROM events"), 10102);
+    }
+
+    // A store written by an earlier build (rollback journal, the trigger that counted the whole
+    // table) keeps its rows and version and is moved to the current schema when it is opened.
+    void earlierStoreGetsTheCurrentSchema()
+    {
+        const QString path = freshPath();
+        QDir().mkpath(QFileInfo(path).path());
+        sqlite3 *earlier = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &earlier);
+        QCOMPARE(sqlite3_exec(earlier,
+                              "CREATE TABLE 'events' ( 'id' INTEGER PRIMARY KEY, 'date' REAL NOT NULL, 'monitor' TEXT NOT NULL,"
+                              " 'description' TEXT NOT NULL, 'properties' TEXT );"
+                              "CREATE TABLE 'settings' ( 'key' TEXT PRIMARY KEY, 'value' TEXT NOT NULL );"
+                              "CREATE TRIGGER constrain_events INSERT ON events WHEN ((SELECT COUNT(*) FROM events) > 10000)"
+                              " BEGIN DELETE FROM events WHERE events.id NOT IN"
+                              " (SELECT events.id FROM events ORDER BY events.id DESC LIMIT 10000); END;"
+                              "INSERT INTO settings VALUES ('version', '200');"
+                              "INSERT INTO events (date, monitor, description, properties)"
+                              " VALUES (5.5, 'com.klvr.restwatch', 'Starting monitor', 'NULL');",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(earlier);
+
+        KLVRRWAStore store(path);
+        QCOMPARE(store.databaseVersion(), QStringLiteral("200"));
+        store.addEntry(QStringLiteral("Stopping monitor"), std::nullopt, QStringLiteral("com.klvr.restwatch"),
+                       KLVRAbsoluteTime(6.0));
+        const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        QVERIFY(events.has_value());
+        QCOMPARE(events->size(), 2);
+        QCOMPARE(events->first().value("description"), QStringLiteral("Starting monitor"));
+
+        QCOMPARE(scalar(path, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger'"), 1);
+        QCOMPARE(scalar(path, "SELECT COUNT(*) FROM sqlite_master WHERE sql LIKE '%NOT IN%'"), 0);
+        // Commits go to a write-ahead log that is synced on every commit: events written before
+        // the machine sleeps survive a power loss.
+        QCOMPARE(scalar(path, "SELECT journal_mode = 'wal' FROM pragma_journal_mode"), 1);
+        sqlite3_stmt *statement = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(store.database(), "PRAGMA synchronous;", -1, &statement, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(statement, 0), 2); // FULL
+        sqlite3_finalize(statement);
     }
 
     void failedBatchWritesNothingAndStaysQueued()
