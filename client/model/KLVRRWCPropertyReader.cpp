@@ -11,6 +11,7 @@
 #include <QMutexLocker>
 #include <QVariantList>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -87,6 +88,11 @@ struct Memory
         QVariant value;
     };
     std::vector<NestedValue> nestedValues;
+
+    // Scratch buffers of the reader, kept for their capacity.
+    std::vector<quint32> indices;
+    QString raw;
+    QString decoded;
 
     // Guarded by the string pool's lock, like the pool itself.
     static Memory &shared()
@@ -240,7 +246,7 @@ private:
             *text = raw;
             return true;
         }
-        m_decoded.clear();
+        m_decoded.resize(0);
         for (qsizetype i = 0; i < raw.size();) {
             const QChar c = raw[i];
             if (c != u'&') {
@@ -535,8 +541,9 @@ private:
         std::vector<qsizetype> &ends = lastProcesses.nextEnds;
         begins.clear();
         ends.clear();
-        std::vector<quint32> indices;
-        indices.reserve(lastCount + 16);
+        // Built in a buffer that keeps its capacity; only a list that differs gets storage of its own.
+        std::vector<quint32> &indices = m_memory.indices;
+        indices.clear();
         // Most often the whole list is the previous one (an idle sleep records the decision and
         // the sleep with one context): one comparison settles it.
         if (lastCount > 0) {
@@ -614,7 +621,8 @@ private:
             ends.push_back(m_p - base);
             indices.push_back(index);
         }
-        lastProcesses.list = KLVRRWCProcessList::fromIndexes(std::move(indices));
+        if (indices.empty() || indices != lastIndices)
+            lastProcesses.list = KLVRRWCProcessList::fromIndexes(std::vector<quint32>(indices.cbegin(), indices.cend()));
         *value = QVariant::fromValue(lastProcesses.list);
         lastProcesses.text = m_owner;
         lastProcesses.begins.swap(begins);
@@ -711,8 +719,8 @@ private:
     std::vector<Shape> &shapes = m_memory.shapes;
     std::vector<NestedValue> &nestedValues = m_memory.nestedValues;
     decltype(Memo::lastProcesses) &lastProcesses = m_memory.lastProcesses;
-    QString m_raw;
-    QString m_decoded;
+    QString &m_raw = m_memory.raw;
+    QString &m_decoded = m_memory.decoded;
     size_t m_keyCount = 0;
 };
 
@@ -727,12 +735,26 @@ bool KLVRRWCPropertyReader::readXml(const QString &text, KLVRRWCPropertyDictiona
     return reader.readDocument(dictionary);
 }
 
-bool KLVRRWCPropertyReader::readXml(const QByteArray &bytes, KLVRRWCPropertyDictionary *dictionary)
+bool KLVRRWCPropertyReader::readXml(QByteArrayView bytes, KLVRRWCPropertyDictionary *dictionary)
 {
     KLVRRWCProcessList::registerType();
     KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
     QMutexLocker locker(&pool.lock());
-    XmlReader<char> reader(bytes, pool);
+    // The reader remembers previous documents, so it needs its own copy of the bytes; a buffer
+    // it no longer remembers is reused, sparing a large allocation for every document.
+    static std::array<QByteArray, 12> buffers;
+    QByteArray *copy = &buffers[0];
+    for (QByteArray &buffer : buffers) {
+        if (buffer.isDetached() || buffer.isNull()) {
+            copy = &buffer;
+            break;
+        }
+    }
+    if (!copy->isDetached())
+        *copy = QByteArray();
+    copy->resize(bytes.size());
+    std::memcpy(copy->data(), bytes.data(), size_t(bytes.size()));
+    XmlReader<char> reader(*copy, pool);
     return reader.readDocument(dictionary);
 }
 
@@ -767,7 +789,7 @@ KLVRRWCPropertyReader::Result KLVRRWCPropertyReader::readData(QByteArrayView byt
 {
     if (!bytes.startsWith("bplist")) {
         // Nearly always ASCII: read as bytes; any other text is read once decoded.
-        if (readXml(bytes.toByteArray(), dictionary))
+        if (readXml(bytes, dictionary))
             return Result::Dictionary;
         const QString text = QString::fromUtf8(bytes);
         if (readXml(text, dictionary))

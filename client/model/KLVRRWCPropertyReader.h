@@ -30,6 +30,6 @@ private:
     // The fast path; false when the text needs the general parser.
     static bool readXml(const QString &text, KLVRRWCPropertyDictionary *dictionary);
     // The same from UTF-8 bytes; false also for any text beyond ASCII.
-    static bool readXml(const QByteArray &bytes, KLVRRWCPropertyDictionary *dictionary);
+    static bool readXml(QByteArrayView bytes, KLVRRWCPropertyDictionary *dictionary);
     static Result readGeneral(const QByteArray &bytes, KLVRRWCPropertyDictionary *dictionary, QString *error);
 };

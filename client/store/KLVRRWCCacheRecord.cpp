@@ -2,8 +2,6 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCCacheRecord.h"
 
-#include "KLVRRWCPropertyReader.h"
-
 #include <QStringDecoder>
 #include <QtEndian>
 #include <array>
@@ -147,17 +145,14 @@ QString utf16Text(const uchar *bytes, qsizetype length)
     return text;
 }
 
-// The properties read straight from the record's bytes, never widened into a text first.
-bool readProperties(KLVRRWCCacheRecord::Properties form, const uchar *bytes, qsizetype length, QVariantMap *record)
+// The same as bytes (ASCII is UTF-8): half the memory of a text, and nothing to widen.
+QByteArray propertiesBytes(const uchar *bytes, qsizetype length)
 {
-    if (form != KLVRRWCCacheRecord::Properties::Read)
-        return false;
-    KLVRRWCPropertyDictionary dictionary;
+    thread_local QByteArray previous;
     const QByteArrayView text(bytes, length);
-    if (KLVRRWCPropertyReader::readData(text, &dictionary, nullptr) != KLVRRWCPropertyReader::Result::Dictionary)
-        return false;
-    record->insert(kProperties, QVariant::fromValue(std::move(dictionary)));
-    return true;
+    if (previous.size() != length || previous != text)
+        previous = text.toByteArray();
+    return previous;
 }
 
 } // namespace
@@ -191,10 +186,10 @@ std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsiz
             record.insert(key, utf16Text(valueBytes, valueLength));
         else if (recurring)
             record.insert(key, sharedText(valueBytes, valueLength));
-        else if (key == kProperties) {
-            if (!readProperties(properties, valueBytes, valueLength, &record))
-                record.insert(key, propertiesText(valueBytes, valueLength));
-        }
+        else if (key == kProperties && properties == Properties::AsBytes)
+            record.insert(key, propertiesBytes(valueBytes, valueLength));
+        else if (key == kProperties)
+            record.insert(key, propertiesText(valueBytes, valueLength));
         else
             record.insert(key, QString::fromLatin1(reinterpret_cast<const char *>(valueBytes), valueLength));
     }

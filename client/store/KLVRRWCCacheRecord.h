@@ -12,12 +12,12 @@ class KLVRRWCCacheRecord
 {
 public:
     enum class Properties {
-        AsText, // "properties" as the text it was cached as
-        Read,   // "properties" already read into a KLVRRWCPropertyDictionary where it reads as one
+        AsText,  // "properties" as the text it was cached as
+        AsBytes, // an ASCII "properties" text as its bytes, which the log reads without widening
     };
 
-    // The record, or nothing when the bytes are not a binary dictionary of texts. Properties
-    // that do not read as a dictionary stay text either way, so the log reports them as usual.
+    // The record, or nothing when the bytes are not a binary dictionary of texts. "NULL" and
+    // texts beyond ASCII stay texts either way.
     static std::optional<QVariantMap> readBinary(const char *data, qsizetype size,
                                                  Properties properties = Properties::AsText);
 };

@@ -261,7 +261,7 @@ void KLVRRWCStore::updateLogEvents()
         return;
     const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
     // Handed over in batches, so that a large cache never sits in memory twice; the properties
-    // are read on the way, straight from each row's bytes.
+    // stay the row's bytes, which the log reads as they are.
     QList<QVariantMap> batch;
     const auto handOver = [&] {
         m_logController->addExternalEntries(batch);
@@ -271,7 +271,7 @@ void KLVRRWCStore::updateLogEvents()
         batch.append(std::move(event));
         if (batch.size() >= kReplayBatch)
             handOver();
-    }, KLVRRWCCacheRecord::Properties::Read);
+    }, KLVRRWCCacheRecord::Properties::AsBytes);
     if (!batch.isEmpty())
         handOver();
     if (count > 0)

@@ -35,7 +35,7 @@ public:
     static constexpr int kUpdateInterval = 240 * 1000;     // ms between timed pulls
     static constexpr int kAgentTimeout = 5000;             // ms, every request to the agent
     static constexpr int kInstalledChangeDelay = 100;      // ms after the agent's state changed
-    static constexpr int kReplayBatch = 20000;             // events handed to the log at a time
+    static constexpr int kReplayBatch = 2000;              // events handed to the log at a time
     static constexpr qint64 kCacheMapSize = qint64(1) << 32; // bytes of the cache read through a memory map (SQLite caps it)
     // Times travel as "%lf" text, so they lie on a microsecond grid: the next possible time after
     // a bound is one microsecond later.
