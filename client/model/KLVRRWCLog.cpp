@@ -214,9 +214,7 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
 
     KLVRRWCPropertyDictionary dictionary;
     // A record without properties carries none, like one whose properties read "NULL".
-    if (properties.userType() == qMetaTypeId<KLVRRWCPropertyDictionary>()) {
-        dictionary = properties.value<KLVRRWCPropertyDictionary>();
-    } else if (properties.isValid() && !(properties.typeId() == QMetaType::QString && properties.toString() == QLatin1String("NULL"))) {
+    if (properties.isValid() && !(properties.typeId() == QMetaType::QString && properties.toString() == QLatin1String("NULL"))) {
         QString error;
         const KLVRRWCPropertyReader::Result result =
             properties.typeId() == QMetaType::QByteArray

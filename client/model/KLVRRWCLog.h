@@ -70,8 +70,7 @@ public:
 
     // Takes a batch of event records, oldest first: maps (or QVariants holding maps) with text
     // values under "date" (seconds since 2001 as text), "description", "monitor" and
-    // "properties" (an XML or binary property list, "NULL", or a KLVRRWCPropertyDictionary the
-    // reader has already read). A record that cannot be read is
+    // "properties" (an XML or binary property list as text or bytes, or "NULL"). A record that cannot be read is
     // logged and skipped; the rest of the batch goes on.
     void addExternalEntries(const QVariantList &records);
     void addExternalEntries(const QList<QVariantMap> &records);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QList>
-#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -91,5 +90,3 @@ private:
     std::vector<quint64> m_slots;
     QList<QVariant> m_others; // the values of type Other, in key order
 };
-
-Q_DECLARE_METATYPE(KLVRRWCPropertyDictionary)
