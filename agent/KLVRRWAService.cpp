@@ -103,9 +103,10 @@ std::unique_ptr<KLVRRWAService> KLVRRWAService::create(KLVRRWAStore *aStore, con
 {
     KLVR_PARAMETER_ASSERT(aStore);
     KLVRRWARegisterEventListType();
-    // Replies of megabytes are built and sent on different threads; with a fixed threshold their
-    // buffers are mapped and unmapped on their own rather than left in a thread's heap, which
-    // malloc_trim() cannot shrink.
+    // A full read frees some hundred thousand small blocks, merged at once here rather than in
+    // costly later sweeps, and megabyte reply buffers, mapped on their own so that freeing them
+    // hands them back to the system instead of leaving them in a thread's heap.
+    mallopt(M_MXFAST, 0);
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     std::unique_ptr<KLVRRWAService> service(new KLVRRWAService(aStore, connection));
     new KLVRRWAServiceProtocolAdaptor(service.get());
