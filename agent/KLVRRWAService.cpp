@@ -86,6 +86,7 @@ KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &conn
     m_trimTimer.setSingleShot(true);
     m_trimTimer.setInterval(1000);
     connect(&m_trimTimer, &QTimer::timeout, this, [this] {
+        m_sentEvents = {};
         m_store->releaseMemory();
         malloc_trim(0);
     });
@@ -166,8 +167,17 @@ KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double to
         m_trimTimer.start();
         return {};
     }
-    if (size > kTrimAfterReplyBytes)
+    if (size > kTrimAfterReplyBytes) {
         m_trimTimer.start();
+        // Sent from here, so that its events can be freed with the rest of the read's memory once
+        // the agent is idle, instead of competing with the sending for the processor.
+        if (calledFromDBus() && message().isReplyRequired()) {
+            setDelayedReply(true);
+            QDBusContext::connection().send(message().createReply(QVariant::fromValue(events)));
+            m_sentEvents = std::move(events);
+            return {};
+        }
+    }
     return events;
 }
 

@@ -86,4 +86,6 @@ private:
     QElapsedTimer m_lastUpdate;
     bool m_enabled = false;
     QTimer m_trimTimer;
+    // The events of the last large reply, freed by m_trimTimer.
+    KLVRRWAEventList m_sentEvents;
 };
