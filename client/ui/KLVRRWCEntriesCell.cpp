@@ -38,7 +38,7 @@ constexpr double kSecondsPerDay = 86400.0;
 // The battery curves cast one shadow: 8 points down, blurred over 18 points.
 constexpr double kShadowOffset = 8.0;
 constexpr double kShadowBlur = 18.0;
-// The shadow is blurred at a quarter of the picture's resolution; it has no sharp detail.
+// The shadow is blurred at about a quarter of a point's resolution; it has no sharp detail.
 constexpr double kShadowScale = 0.25;
 constexpr double kBatteryLineWidth = 1.5;
 // Layers are drawn at the device's resolution up to this many pixels per point.
@@ -122,7 +122,7 @@ public:
     T *find(const QString &key)
     {
         for (auto &item : m_items) {
-            if (item.first.constData() == key.constData())
+            if (item.first.constData() == key.constData() && item.first.size() == key.size())
                 return &item.second;
         }
         for (auto &item : m_items) {
@@ -772,25 +772,42 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     for (qsizetype i = 0; i < order.size(); ++i)
         m_coverages[size_t(i)].blend(curves, order[i]);
 
-    // The shadow: the group's coverage at a quarter of a point's resolution, blurred, in black
-    // at a third of it, further down.
-    const double shrink = kShadowScale / scale;
-    QImage mask = curves.scaled((QSizeF(curves.size()) * shrink).toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                      .convertToFormat(QImage::Format_Alpha8);
-    if (!mask.isNull()) {
-        blurAlpha(mask, kShadowBlur / 2.0 * kShadowScale);
-        QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < shadow.height(); ++y) {
-            const uchar *alpha = mask.constScanLine(y);
-            auto *pixel = reinterpret_cast<QRgb *>(shadow.scanLine(y));
-            for (int x = 0; x < shadow.width(); ++x)
-                pixel[x] = qRgba(0, 0, 0, alpha[x] / 3);
+    // The shadow: the group's coverage averaged over blocks of about a quarter of a point,
+    // blurred, in black at a third of it, further down.
+    const int block = std::max(1, int(std::lround(scale / kShadowScale)));
+    QImage mask((curves.width() + block - 1) / block, (curves.height() + block - 1) / block, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return;
+    const int width = curves.width();
+    const int height = curves.height();
+    std::vector<int> sums(size_t(mask.width()));
+    for (int my = 0; my < mask.height(); ++my) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int y = my * block; y < std::min(height, (my + 1) * block); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(curves.constScanLine(y));
+            for (int x = 0, mx = 0; x < width; x += block, ++mx) {
+                int sum = 0;
+                for (int i = x; i < std::min(width, x + block); ++i)
+                    sum += qAlpha(line[i]);
+                sums[size_t(mx)] += sum;
+            }
         }
-        QPainter painter(&layer);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF(QPointF(0.0, kShadowOffset * scale), QSizeF(layer.size())), shadow);
-        painter.drawImage(QPointF(0.0, 0.0), curves);
+        uchar *out = mask.scanLine(my);
+        for (int mx = 0; mx < mask.width(); ++mx)
+            out[mx] = uchar(sums[size_t(mx)] / (block * block));
     }
+    blurAlpha(mask, kShadowBlur / 2.0 * scale / block);
+    QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < shadow.height(); ++y) {
+        const uchar *alpha = mask.constScanLine(y);
+        auto *pixel = reinterpret_cast<QRgb *>(shadow.scanLine(y));
+        for (int x = 0; x < shadow.width(); ++x)
+            pixel[x] = qRgba(0, 0, 0, alpha[x] / 3);
+    }
+    QPainter painter(&layer);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(0.0, kShadowOffset * scale, double(mask.width() * block), double(mask.height() * block)), shadow);
+    painter.drawImage(QPointF(0.0, 0.0), curves);
 }
 
 QPainterPath KLVRRWCEntriesCell::simplifiedPath(const QPainterPath &path, double columnWidth)
@@ -799,7 +816,7 @@ QPainterPath KLVRRWCEntriesCell::simplifiedPath(const QPainterPath &path, double
     if (count <= 4 || !(columnWidth > 0.0))
         return path;
     QPainterPath simple;
-    simple.reserve(std::min(count, 4 * int(path.boundingRect().width() / columnWidth + 2)));
+    simple.reserve(count);
     simple.moveTo(path.elementAt(0));
     for (int first = 0; first < count;) {
         // The run of points in one column: its first, lowest, highest and last, in path order.

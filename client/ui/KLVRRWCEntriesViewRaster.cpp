@@ -51,6 +51,9 @@ inline QRgb scaled(QRgb x, uint a)
 // A premultiplied source over a premultiplied destination.
 inline QRgb over(QRgb destination, QRgb source)
 {
+    // Most pixels are laid onto clear ones.
+    if (!destination)
+        return source;
     return source + scaled(destination, 255 - qAlpha(source));
 }
 
@@ -59,9 +62,9 @@ inline uint coverage255(double coverage)
     return uint(std::clamp(coverage, 0.0, 1.0) * 255.0 + 0.5);
 }
 
-inline QRgb *row(QImage &image, uchar *bits, int y)
+inline QRgb *row(uchar *bits, qsizetype bytesPerLine, int y)
 {
-    return reinterpret_cast<QRgb *>(bits + qsizetype(y) * image.bytesPerLine());
+    return reinterpret_cast<QRgb *>(bits + qsizetype(y) * bytesPerLine);
 }
 
 double overlap(double a0, double a1, double b0, double b1)
@@ -147,10 +150,11 @@ void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<QRectF> &ban
     const Source topSource = sourceOf(top);
     const Source bottomSource = sourceOf(bottom);
     uchar *bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
     for (int y = firstRow; y <= lastRow; ++y) {
         const double t = gradient.height() > 0.0 ? std::clamp((y + 0.5 - gradient.top()) / gradient.height(), 0.0, 1.0) : 0.0;
         const QRgb source = scaled(pixelOf(mix(topSource, bottomSource, t)), coverage255(overlap(y, y + 1, bandTop, bandBottom)));
-        QRgb *line = row(image, bits, y);
+        QRgb *line = row(bits, bytesPerLine, y);
         auto &rowCorners = corners[size_t(y - firstRow)];
         std::sort(rowCorners.begin(), rowCorners.end());
         auto corner = rowCorners.cbegin();
@@ -181,6 +185,7 @@ void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const QList<QPointF> &li
         return;
     const QRgb source = pixelOf(sourceOf(colour));
     uchar *bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
 
     qsizetype k = 0;
     const int lastColumn = std::min(image.width() - 1, int(std::ceil(right)) - 1);
@@ -199,7 +204,7 @@ void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const QList<QPointF> &li
         const uint sideways = coverage255(across);
         const QRgb column = sideways == 255 ? source : scaled(source, sideways);
         for (int y = std::max(0, int(std::floor(high))); y <= lastRow; ++y) {
-            QRgb &pixel = row(image, bits, y)[c];
+            QRgb &pixel = row(bits, bytesPerLine, y)[c];
             const double down = overlap(y, y + 1, high, low);
             pixel = over(pixel, down >= 1.0 ? column : scaled(column, coverage255(down)));
         }
@@ -216,14 +221,6 @@ void KLVRRWCEntriesViewRaster::Coverage::reset(int width, int height)
         std::fill_n(m_values.begin() + qsizetype(y) * m_width + m_left, m_right - m_left + 1, uchar(0));
     m_left = m_top = 0;
     m_right = m_bottom = -1;
-}
-
-void KLVRRWCEntriesViewRaster::Coverage::cover(int x, int y, double coverage)
-{
-    if (x < 0 || y < 0 || x >= m_width || y >= m_height || !(coverage > 0.0))
-        return;
-    uchar &value = m_values[size_t(y) * size_t(m_width) + size_t(x)];
-    value = std::max(value, uchar(std::min(255.0, coverage * 255.0 + 0.5)));
 }
 
 void KLVRRWCEntriesViewRaster::Coverage::include(double left, double top, double right, double bottom)
@@ -248,38 +245,54 @@ void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, dou
 {
     // A pixel is covered by how far its centre lies inside the line's edge, up to one pixel:
     // a box filter's coverage for lines about as wide as a pixel.
-    const double half = lineWidth / 2.0;
-    const double reach = half + 0.5;
+    const double reach = lineWidth / 2.0 + 0.5;
     for (qsizetype i = 0; i + 1 < line.size(); ++i) {
         const QPointF a = line[i];
         const QPointF b = line[i + 1];
         const double dx = b.x() - a.x();
         const double dy = b.y() - a.y();
-        const double length2 = dx * dx + dy * dy;
-        if (!(length2 > 0.0))
+        const double length = std::sqrt(dx * dx + dy * dy);
+        if (!(length > 0.0))
             continue;
-        const auto at = [&](int x, int y) {
-            const double cx = x + 0.5;
-            const double cy = y + 0.5;
-            const double t = std::clamp(((cx - a.x()) * dx + (cy - a.y()) * dy) / length2, 0.0, 1.0);
-            const double ex = cx - (a.x() + t * dx);
-            const double ey = cy - (a.y() + t * dy);
-            cover(x, y, reach - std::sqrt(ex * ex + ey * ey));
-        };
+        const double ux = dx / length;
+        const double uy = dy / length;
         include(std::min(a.x(), b.x()) - reach - 1.0, std::min(a.y(), b.y()) - reach - 1.0, std::max(a.x(), b.x()) + reach + 1.0,
                 std::max(a.y(), b.y()) + reach + 1.0);
+        // The distance from a pixel's centre to the segment: across it in the middle, to the
+        // nearer end beyond its ends.
+        const auto at = [&](int x, int y) {
+            const double px = x + 0.5 - a.x();
+            const double py = y + 0.5 - a.y();
+            const double along = px * ux + py * uy;
+            double distance;
+            if (along < 0.0)
+                distance = std::sqrt(px * px + py * py);
+            else if (along > length)
+                distance = std::sqrt((px - dx) * (px - dx) + (py - dy) * (py - dy));
+            else
+                distance = std::abs(px * uy - py * ux);
+            const double coverage = reach - distance;
+            if (coverage > 0.0) {
+                uchar &value = m_values[size_t(y) * size_t(m_width) + size_t(x)];
+                value = std::max(value, uchar(std::min(255.0, coverage * 255.0 + 0.5)));
+            }
+        };
         // Walk along the longer direction; across it the line is at most this far from the
         // point on its axis.
         const bool flat = std::abs(dx) >= std::abs(dy);
         const double slope = flat ? dy / dx : dx / dy;
-        const double across = reach * std::sqrt(1.0 + slope * slope) + 0.5;
+        const double across = reach * std::sqrt(1.0 + slope * slope);
         const double from = std::min(flat ? a.x() : a.y(), flat ? b.x() : b.y());
         const double to = std::max(flat ? a.x() : a.y(), flat ? b.x() : b.y());
         const int limit = flat ? m_width : m_height;
+        const int sideLimit = flat ? m_height : m_width;
         for (int along = std::max(0, int(std::floor(from - reach))); along <= std::min(limit - 1, int(std::ceil(to + reach))); ++along) {
             const double u = std::clamp(along + 0.5, from, to);
             const double middle = flat ? a.y() + (u - a.x()) * slope : a.x() + (u - a.y()) * slope;
-            for (int side = int(std::floor(middle - across)); side <= int(std::ceil(middle + across)); ++side)
+            // Pixels whose centres lie within reach of the axis point.
+            const int first = std::max(0, int(std::ceil(middle - across - 0.5)));
+            const int last = std::min(sideLimit - 1, int(std::floor(middle + across - 0.5)));
+            for (int side = first; side <= last; ++side)
                 flat ? at(along, side) : at(side, along);
         }
     }
@@ -291,10 +304,11 @@ void KLVRRWCEntriesViewRaster::Coverage::blend(QImage &image, const QColor &colo
         return;
     const QRgb source = pixelOf(sourceOf(colour));
     uchar *bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
     const int right = std::min(m_right, image.width() - 1);
     for (int y = m_top; y <= std::min(m_bottom, image.height() - 1); ++y) {
         const uchar *values = m_values.data() + size_t(y) * size_t(m_width);
-        QRgb *line = row(image, bits, y);
+        QRgb *line = row(bits, bytesPerLine, y);
         for (int x = m_left; x <= right; ++x) {
             if (values[x] == 255)
                 line[x] = over(line[x], source);

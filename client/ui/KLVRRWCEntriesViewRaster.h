@@ -42,7 +42,6 @@ public:
         void blend(QImage &image, const QColor &colour) const;
 
     private:
-        void cover(int x, int y, double coverage);
         // Widens the area that blend() visits.
         void include(double left, double top, double right, double bottom);
 
