@@ -30,7 +30,7 @@ bool isNameElementCharacter(QChar c)
            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_') || c == QLatin1Char('-');
 }
 
-// A bus name as the D-Bus specification allows it: unique (":1.42") or well-known
+// A bus name as D-Bus allows it: unique (":1.42") or well-known
 // ("com.klvr.restwatch._store").
 bool isValidBusName(const QString &name)
 {
