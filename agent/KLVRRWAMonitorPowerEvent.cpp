@@ -153,13 +153,25 @@ void KLVRRWAMonitorPowerEvent::releaseDelayLock()
     Q_EMIT delayLockReleased();
 }
 
-void KLVRRWAMonitorPowerEvent::flushStore()
+namespace {
+// A power notification must never end the agent: anything that goes wrong while recording is
+// logged and the notification runs on (the lock is still released).
+template<typename Work>
+void recordGuarded(Work &&work)
 {
     try {
-        store()->flush();
+        work();
     } catch (const std::exception &exception) {
         qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
     }
+}
+} // namespace
+
+void KLVRRWAMonitorPowerEvent::flushStore()
+{
+    recordGuarded([&] {
+        store()->flush();
+    });
 }
 
 void KLVRRWAMonitorPowerEvent::writeAndRelease(const QElapsedTimer &since, const char *what)
@@ -177,16 +189,14 @@ void KLVRRWAMonitorPowerEvent::prepareForSleep(bool start)
     if (start) {
         QElapsedTimer since;
         since.start();
-        try {
+        recordGuarded([&] {
             bool idle = false;
             QVariantMap context = baseContext(&idle);
             context.insert(QStringLiteral("Inhibitors"), inhibitors());
             if (idle)
                 storePowerEvent(CanSystemSleep, context);
             storePowerEvent(SystemWillSleep, context);
-        } catch (const std::exception &exception) {
-            qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
-        }
+        });
         m_wakeCountsBeforeSleep = KLVRRWAWakeSources::snapshot();
         writeAndRelease(since, "sleep");
         return;
@@ -194,16 +204,14 @@ void KLVRRWAMonitorPowerEvent::prepareForSleep(bool start)
 
     // No lock can be taken while the sleep runs; take the next one as soon as it is over.
     takeDelayLock();
-    try {
+    recordGuarded([&] {
         bool idle = false;
         QVariantMap context = baseContext(&idle);
         const QVariantMap wakeReason = KLVRRWAWakeSources::wakeReason(m_wakeCountsBeforeSleep);
         if (!wakeReason.isEmpty())
             context.insert(QStringLiteral("Wake Reason"), wakeReason);
         storePowerEvent(SystemHasPoweredOn, context);
-    } catch (const std::exception &exception) {
-        qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
-    }
+    });
     m_wakeCountsBeforeSleep.clear();
 }
 
@@ -218,14 +226,12 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
     if (start) {
         QElapsedTimer since;
         since.start();
-        try {
+        recordGuarded([&] {
             bool idle = false;
             QVariantMap context = baseContext(&idle);
             context.insert(QStringLiteral("Inhibitors"), inhibitors());
             storePowerEvent(rebootUnderWay() ? SystemWillRestart : SystemWillPowerOff, context);
-        } catch (const std::exception &exception) {
-            qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
-        }
+        });
         m_shutdownType.clear();
         writeAndRelease(since, "shutdown");
         return;
@@ -233,11 +239,9 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
 
     m_shutdownType.clear();
     takeDelayLock();
-    try {
+    recordGuarded([&] {
         storePowerEvent(SystemWillNotPowerOff);
-    } catch (const std::exception &exception) {
-        qCWarning(lcRWAMonitor, "Catch exception in power notification: %s", exception.what());
-    }
+    });
 }
 
 QVariantMap KLVRRWAMonitorPowerEvent::baseContext(bool *idle) const

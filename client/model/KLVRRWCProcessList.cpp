@@ -31,28 +31,30 @@ QString KLVRRWCProcessList::at(qsizetype i) const
     return KLVRRWCStringPool::shared().textAt((*m_indexes)[size_t(i)]);
 }
 
-QStringList KLVRRWCProcessList::toStringList() const
+namespace {
+// The names in order, into any list of texts or variants.
+template<typename List>
+List namesInto(const std::shared_ptr<const std::vector<quint32>> &indexes, qsizetype count)
 {
-    QStringList names;
-    if (!m_indexes)
+    List names;
+    if (!indexes)
         return names;
-    names.reserve(count());
+    names.reserve(count);
     const KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    for (quint32 index : *m_indexes)
+    for (quint32 index : *indexes)
         names.append(pool.textAt(index));
     return names;
+}
+}
+
+QStringList KLVRRWCProcessList::toStringList() const
+{
+    return namesInto<QStringList>(m_indexes, count());
 }
 
 QVariantList KLVRRWCProcessList::toVariantList() const
 {
-    QVariantList names;
-    if (!m_indexes)
-        return names;
-    names.reserve(count());
-    const KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
-    for (quint32 index : *m_indexes)
-        names.append(pool.textAt(index));
-    return names;
+    return namesInto<QVariantList>(m_indexes, count());
 }
 
 QString KLVRRWCProcessList::toString() const
