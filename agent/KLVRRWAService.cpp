@@ -11,7 +11,6 @@
 
 #include <QDBusPendingCallWatcher>
 #include <cmath>
-#include <cstring>
 #include <malloc.h>
 
 Q_LOGGING_CATEGORY(lcRWAService, "com.klvr.restwatch.agent.service")
@@ -49,32 +48,6 @@ bool isValidBusName(const QString &name)
     return true;
 }
 
-// UTF-8 length of a text: a UTF-16 unit takes one byte, one more from 0x80, one more from
-// 0x800, and a surrogate (half of a four-byte character) one less. Runs of four ASCII units,
-// by far the most common, are counted in one step.
-qint64 utf8Length(const QString &text)
-{
-    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
-    const qsizetype size = text.size();
-    qint64 length = size;
-    qsizetype i = 0;
-    for (; i + 4 <= size; i += 4) {
-        quint64 block;
-        std::memcpy(&block, units + i, sizeof(block));
-        if ((block & 0xFF80FF80FF80FF80ULL) == 0)
-            continue;
-        for (qsizetype j = i; j < i + 4; ++j) {
-            const char16_t u = units[j];
-            length += int(u >= 0x80) + int(u >= 0x800) - int(u >= 0xD800 && u <= 0xDFFF);
-        }
-    }
-    for (; i < size; ++i) {
-        const char16_t u = units[i];
-        length += int(u >= 0x80) + int(u >= 0x800) - int(u >= 0xD800 && u <= 0xDFFF);
-    }
-    return length;
-}
-
 } // namespace
 
 KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &connection)
@@ -103,7 +76,7 @@ KLVRRWAService::~KLVRRWAService()
 std::unique_ptr<KLVRRWAService> KLVRRWAService::create(KLVRRWAStore *aStore, const QDBusConnection &connection)
 {
     KLVR_PARAMETER_ASSERT(aStore);
-    KLVRRWARegisterEventListType();
+    KLVRRWAEventTable::registerMetaType();
     // A full read frees some hundred thousand small blocks, merged at once here rather than in
     // costly later sweeps, and megabyte reply buffers, mapped on their own so that freeing them
     // hands them back to the system instead of leaving them in a thread's heap.
@@ -150,14 +123,14 @@ KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double to
     const auto bound = [](double seconds) {
         return std::isnan(seconds) ? KLVRAbsoluteTime::invalid() : KLVRAbsoluteTime(seconds);
     };
-    KLVRRWAEventList events;
+    KLVRRWAEventTable events;
     try {
-        events = m_store->sortedEntriesFromDate(bound(fromDate), bound(toDate)).value_or(KLVRRWAEventList());
+        events = m_store->sortedEntriesFromDate(bound(fromDate), bound(toDate)).value_or(KLVRRWAEventTable());
     } catch (const KLVRAssertionException &exception) {
         replyError(FailedError, exception.message());
         return {};
     }
-    const qint64 size = replySize(events);
+    const qint64 size = events.marshalledSize();
     if (size > kMaxReplyBytes) {
         const QString text = KLVRFormat::string("%@ %ld events need %ld bytes, more than the %ld a reply may carry; "
                                                 "ask for a smaller range",
@@ -167,18 +140,20 @@ KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double to
         m_trimTimer.start();
         return {};
     }
-    if (size > kTrimAfterReplyBytes) {
-        m_trimTimer.start();
-        // Sent from here, so that its events can be freed with the rest of the read's memory once
-        // the agent is idle, instead of competing with the sending for the processor.
-        if (calledFromDBus() && message().isReplyRequired()) {
-            setDelayedReply(true);
-            QDBusContext::connection().send(message().createReply(QVariant::fromValue(events)));
-            m_sentEvents = std::move(events);
-            return {};
-        }
+    if (!calledFromDBus())
+        return events.toList();
+    // The reply carries the flat table itself, without a dictionary per event in between.
+    if (message().isReplyRequired()) {
+        setDelayedReply(true);
+        QDBusContext::connection().send(message().createReply(QVariant::fromValue(events)));
     }
-    return events;
+    if (size > kTrimAfterReplyBytes) {
+        // Freed with the rest of the read's memory once the agent is idle, instead of competing
+        // with the sending for the processor.
+        m_sentEvents = std::move(events);
+        m_trimTimer.start();
+    }
+    return {};
 }
 
 void KLVRRWAService::registerForEventUpdates(const QString &name)
@@ -244,28 +219,6 @@ void KLVRRWAService::sendUpdate(const QString &name)
             m_updateIdentifiers.remove(name);
         }
     });
-}
-
-qint64 KLVRRWAService::replySize(const KLVRRWAEventList &events)
-{
-    qint64 offset = 0;
-    const auto align = [&offset](qint64 boundary) { offset = (offset + boundary - 1) / boundary * boundary; };
-    const auto addString = [&](const QString &text) {
-        align(4);
-        offset += 4 + utf8Length(text) + 1;
-    };
-    offset += 4; // the list's length
-    for (const KLVRRWAEvent &event : events) {
-        align(4);
-        offset += 4; // the dictionary's length
-        align(8);
-        for (auto it = event.cbegin(); it != event.cend(); ++it) {
-            align(8);
-            addString(it.key());
-            addString(it.value());
-        }
-    }
-    return offset;
 }
 
 void KLVRRWAService::replyError(const QString &name, const QString &text)

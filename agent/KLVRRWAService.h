@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
-#include "KLVRRWAEventList.h"
+#include "KLVRRWAEventTable.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -68,9 +68,6 @@ public:
     // updateInterval ago.
     void notifyEventsDidChange();
 
-    // D-Bus marshalled size of a reply carrying events (an upper bound, within a few bytes).
-    static qint64 replySize(const KLVRRWAEventList &events);
-
 private:
     KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &connection);
     void sendUpdate(const QString &name);
@@ -87,5 +84,5 @@ private:
     bool m_enabled = false;
     QTimer m_trimTimer;
     // The events of the last large reply, freed by m_trimTimer.
-    KLVRRWAEventList m_sentEvents;
+    KLVRRWAEventTable m_sentEvents;
 };

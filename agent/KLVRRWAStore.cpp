@@ -225,24 +225,21 @@ void KLVRRWAStore::insertPending()
     setEntriesAdded(entriesAdded() + count);
 }
 
-std::optional<QList<KLVRRWAEvent>> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to)
+std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to)
 {
     insertPending();
 
     const QString fromText = (from.isValid() ? from : KLVRAbsoluteTime(0.0)).toText();
     const QString toText = (to.isValid() ? to : KLVRAbsoluteTime(kDistantFuture)).toText();
-    QList<KLVRRWAEvent> events;
-    // One key text per column, shared by every event, instead of one copy per row.
-    QStringList keys;
+    KLVRRWAEventTable events;
+    QList<int> keys; // the table's key index of each column
     const qsizetype rows = executeStatement(
         kSelectKey, {{QStringLiteral("@from"), fromText}, {QStringLiteral("@to"), toText}},
         [&events, &keys](sqlite3_stmt *statement) {
             const int columns = sqlite3_data_count(statement);
-            if (keys.isEmpty()) {
-                for (int column = 0; column < columns; ++column)
-                    keys.append(QString::fromUtf8(sqlite3_column_name(statement, column)));
-            }
-            KLVRRWAEvent event;
+            for (int column = int(keys.size()); column < columns; ++column)
+                keys.append(events.keyIndex(QString::fromUtf8(sqlite3_column_name(statement, column))));
+            events.beginEvent();
             for (int column = 0; column < columns; ++column) {
                 // The text SQLite gives for the column; SQL NULL and an empty blob are absent.
                 const bool blob = sqlite3_column_type(statement, column) == SQLITE_BLOB;
@@ -250,9 +247,8 @@ std::optional<QList<KLVRRWAEvent>> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsol
                                                                   : sqlite3_column_text(statement, column));
                 const int bytes = sqlite3_column_bytes(statement, column);
                 if (text && (bytes > 0 || !blob))
-                    event.insert(keys.at(column), QString::fromUtf8(text, bytes));
+                    events.append(keys.at(column), QString::fromUtf8(text, bytes));
             }
-            events.append(std::move(event));
         });
     if (rows == 0)
         return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include "KLVRAbsoluteTime.h"
 #include "KLVRDatabaseController.h"
+#include "KLVRRWAEventTable.h"
 
 #include <QList>
 #include <QMap>
@@ -13,10 +14,6 @@
 #include <optional>
 
 class QTimer;
-
-// One stored event as handed out: "id", "date", "monitor", "description", "properties", each the
-// text SQLite gives for the column ("properties" is XML property-list text or "NULL").
-using KLVRRWAEvent = QMap<QString, QString>;
 
 // The agent's persistent record of events. Monitors queue events from any thread; the batch is
 // written in one transaction on the main thread every 900 seconds, on flush(), before every
@@ -52,9 +49,11 @@ public:
     void insertPending();
     void flush() { insertPending(); }
 
-    // Events dated between the two times inclusive, oldest first, after writing the batch.
-    // An invalid time means no bound (from 0.0, to the year 4001); std::nullopt when none match.
-    std::optional<QList<KLVRRWAEvent>> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to);
+    // Events dated between the two times inclusive, oldest first, after writing the batch: each
+    // "id", "date", "monitor", "description", "properties", the text SQLite gives for the column
+    // ("properties" is XML property-list text or "NULL"). An invalid time means no bound (from
+    // 0.0, to the year 4001); std::nullopt when none match.
+    std::optional<KLVRRWAEventTable> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to);
 
     quint64 entriesAdded() const;
     void setEntriesAdded(quint64 entriesAdded);

@@ -6,7 +6,7 @@
 // time of a read it prints the CPU time the agent, the bus daemon and the reader spent on it,
 // which stays comparable when other work loads the machine.
 #include "KLVRAgentProcess.h"
-#include "KLVRRWAEventList.h"
+#include "KLVRRWAEventTable.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
             const QDBusMessage reply = client.call(request, QDBus::Block, 30000);
             arrived << double(clock.nsecsElapsed()) / 1e6;
             {
-                const KLVRRWAEventList events = qdbus_cast<KLVRRWAEventList>(reply.arguments().value(0));
+                const KLVRRWAEventTable events = qdbus_cast<KLVRRWAEventTable>(reply.arguments().value(0));
                 demarshalled << double(clock.nsecsElapsed()) / 1e6 - arrived.last();
                 rows = events.size();
             }

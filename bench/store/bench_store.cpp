@@ -202,7 +202,7 @@ struct BusSizedStore
         }
         fresh.store->insertPending();
     }
-    KLVRRWAEventList read() const
+    KLVRRWAEventTable read() const
     {
         return fresh.store->sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid()).value();
     }
@@ -212,7 +212,7 @@ void BM_BusRead_Query(benchmark::State &state)
 {
     BusSizedStore store;
     for (auto _ : state) {
-        KLVRRWAEventList events = store.read();
+        KLVRRWAEventTable events = store.read();
         state.PauseTiming();
         events = {};
         state.ResumeTiming();
@@ -224,9 +224,9 @@ void BM_BusRead_Query(benchmark::State &state)
 void BM_BusRead_ReplySize(benchmark::State &state)
 {
     BusSizedStore store;
-    const KLVRRWAEventList events = store.read();
+    const KLVRRWAEventTable events = store.read();
     for (auto _ : state)
-        benchmark::DoNotOptimize(KLVRRWAService::replySize(events));
+        benchmark::DoNotOptimize(events.marshalledSize());
     state.SetItemsProcessed(state.iterations() * 10001);
 }
 
@@ -234,8 +234,8 @@ void BM_BusRead_ReplySize(benchmark::State &state)
 void BM_BusRead_Marshal(benchmark::State &state)
 {
     BusSizedStore store;
-    const KLVRRWAEventList events = store.read();
-    KLVRRWARegisterEventListType();
+    const KLVRRWAEventTable events = store.read();
+    KLVRRWAEventTable::registerMetaType();
     for (auto _ : state) {
         QDBusArgument argument;
         argument << events;
@@ -251,7 +251,7 @@ void BM_BusRead_Free(benchmark::State &state)
     BusSizedStore store;
     for (auto _ : state) {
         state.PauseTiming();
-        KLVRRWAEventList events = store.read();
+        KLVRRWAEventTable events = store.read();
         state.ResumeTiming();
         events = {};
     }

@@ -18,7 +18,7 @@ namespace KLVRRWAMonitorTestSupport {
 
 inline QList<KLVRRWAEvent> storedEvents(KLVRRWAStore &store)
 {
-    return store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid()).value_or(QList<KLVRRWAEvent>());
+    return store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid()).value_or(KLVRRWAEventTable()).toList();
 }
 
 inline QList<KLVRRWAEvent> storedEvents(KLVRRWAStore &store, const QString &monitor)

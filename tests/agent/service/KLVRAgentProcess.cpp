@@ -3,7 +3,7 @@
 #include "KLVRAgentProcess.h"
 
 #include "KLVRPropertyList.h"
-#include "KLVRRWAEventList.h"
+#include "KLVRRWAEventTable.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -17,7 +17,7 @@ KLVRAgentProcess::KLVRAgentProcess(KLVRTestBus &bus, const QString &home)
     : m_bus(bus)
     , m_home(home.isEmpty() ? m_dir.path() : home)
 {
-    KLVRRWARegisterEventListType();
+    KLVRRWAEventTable::registerMetaType();
     // A file, not a pipe: a chatty agent must never block on output the test is not reading.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("agent.log")));

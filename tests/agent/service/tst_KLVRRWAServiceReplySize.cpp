@@ -3,8 +3,7 @@
 // A full store does not fit one message of the system bus: the agent must refuse such a read
 // rather than send it and lose its connection.
 #include "KLVRAgentProcess.h"
-#include "KLVRRWAEventList.h"
-#include "KLVRRWAService.h"
+#include "KLVRRWAEventTable.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -31,9 +30,10 @@ private Q_SLOTS:
     void replySizeCountsUtf8Bytes()
     {
         QFETCH(QString, text);
-        const KLVRRWAEventList empty{{{QStringLiteral("id"), QString()}}};
-        const KLVRRWAEventList filled{{{QStringLiteral("id"), text}}};
-        QCOMPARE(KLVRRWAService::replySize(filled) - KLVRRWAService::replySize(empty), qint64(text.toUtf8().size()));
+        const auto table = [](const QString &value) {
+            return KLVRRWAEventTable::fromList({{{QStringLiteral("id"), value}}});
+        };
+        QCOMPARE(table(text).marshalledSize() - table(QString()).marshalledSize(), qint64(text.toUtf8().size()));
     }
 
     void refusesRepliesTooLargeForTheSystemBus()

@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(store.entriesAdded(), quint64(2));
         QVERIFY(store.pending().isEmpty());
 
-        const KLVRRWAEvent first = events->at(0);
+        const KLVRRWAEvent first = events->event(0);
         QCOMPARE(first.keys(), (QStringList{"date", "description", "id", "monitor", "properties"}));
         QCOMPARE(first.value("id"), QStringLiteral("1"));
         QCOMPARE(first.value("date"), QStringLiteral("800000000.5"));
@@ -82,7 +82,7 @@ private Q_SLOTS:
         QCOMPARE(KLVRPropertyList::read(first.value("properties").toUtf8()).toMap().value("Idle Seconds").toLongLong(), 90);
         QVERIFY(first.value("properties").startsWith(QStringLiteral("<?xml")));
         // No context is the text "NULL", not SQL NULL.
-        QCOMPARE(events->at(1).value("properties"), QStringLiteral("NULL"));
+        QCOMPARE(events->event(1).value("properties"), QStringLiteral("NULL"));
         QCOMPARE(scalar(path, "SELECT COUNT(*) FROM events WHERE properties IS NULL"), 0);
     }
 
@@ -117,7 +117,7 @@ private Q_SLOTS:
         }
         QVERIFY(events.has_value());
         QStringList got;
-        for (const KLVRRWAEvent &event : *events)
+        for (const KLVRRWAEvent &event : events->toList())
             got.append(event.value("description"));
         QCOMPARE(got, descriptions);
     }
@@ -144,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(store.pending().first().value("@date").toString(), queued);
         const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
         QVERIFY(events.has_value());
-        QCOMPARE(events->first().value("date"), returned);
+        QCOMPARE(events->event(0).value("date"), returned);
         QCOMPARE(scalar(path, "SELECT typeof(date) = 'real' FROM events"), 1);
     }
 
@@ -159,13 +159,13 @@ private Q_SLOTS:
         auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
         QVERIFY(events.has_value());
         QCOMPARE(events->size(), 10001);
-        QCOMPARE(events->first().value("id"), QStringLiteral("2"));
-        QCOMPARE(events->last().value("id"), QStringLiteral("10002"));
+        QCOMPARE(events->event(0).value("id"), QStringLiteral("2"));
+        QCOMPARE(events->event(events->size() - 1).value("id"), QStringLiteral("10002"));
 
         store.addEntry(QStringLiteral("one more"), std::nullopt, kMonitor, KLVRAbsoluteTime(20000.0));
         events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
         QCOMPARE(events->size(), 10001);
-        QCOMPARE(events->first().value("id"), QStringLiteral("3"));
+        QCOMPARE(events->event(0).value("id"), QStringLiteral("3"));
         QCOMPARE(scalar(path, "SELECT MAX(id) FROM events"), 10003);
     }
 
@@ -216,7 +216,7 @@ private Q_SLOTS:
         const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
         QVERIFY(events.has_value());
         QCOMPARE(events->size(), 2);
-        QCOMPARE(events->first().value("description"), QStringLiteral("Starting monitor"));
+        QCOMPARE(events->event(0).value("description"), QStringLiteral("Starting monitor"));
 
         QCOMPARE(scalar(path, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger'"), 1);
         QCOMPARE(scalar(path, "SELECT COUNT(*) FROM sqlite_master WHERE sql LIKE '%NOT IN%'"), 0);
