@@ -97,7 +97,7 @@ void redrawFromModel(benchmark::State &state)
     qsizetype points = 0;
     for (const auto &segments : cell.displayList().batteries().batterySegments())
         for (const auto &segment : segments)
-            points += segment.path().elementCount();
+            points += segment.points().size();
     state.counters["entries"] = double(h.log->countOfVisibleEntries());
     state.counters["bands"] = double(cell.displayList().states().size());
     state.counters["points"] = double(points);

@@ -140,6 +140,15 @@ public:
         m_items.emplace_back(key, std::move(value));
         return m_items.back().second;
     }
+    template <typename Predicate>
+    T *findIf(Predicate predicate)
+    {
+        for (auto &item : m_items) {
+            if (predicate(item.second))
+                return &item.second;
+        }
+        return nullptr;
+    }
     qsizetype size() const { return qsizetype(m_items.size()); }
     const std::deque<std::pair<QString, T>> &items() const { return m_items; }
 
@@ -348,41 +357,54 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
     KLVRRWCEntriesViewBatteries &batteries = list.batteries();
     const KLVRAbsoluteTime start = range.startDate();
     const KLVRAbsoluteTime end = range.endDate();
-    SmallMap<const KLVRRWCLogEntry *> lastOfGroup;
-    // What the first pass keeps for each power source's group: its name and its curve.
-    struct Source
+    // What the first pass keeps for each group: its newest visible entry so far and, for a
+    // power source, its name, its last sample and its curve.
+    struct Group
     {
+        const KLVRRWCLogEntry *last = nullptr;
+        bool isSource = false;
         QString name;
-        const KLVRRWCLogEntryPowerStatus *last = nullptr;
+        const KLVRRWCLogEntryPowerStatus *lastSample = nullptr;
         QList<KLVRRWCEntriesViewBatterySegment> *segments = nullptr;
     };
-    SmallMap<Source> sources;
+    SmallMap<Group> groups;
+    // Entries of one group are chained, so an entry nearly always follows the newest one seen
+    // of its group; its group's name (a copy for every entry) is read only when it does not.
+    const auto groupOf = [&groups](const KLVRRWCLogEntry *entry) -> Group & {
+        if (const KLVRRWCLogEntry *older = entry->next()) {
+            if (Group *group = groups.findIf([older](const Group &group) { return group.last == older; }))
+                return *group;
+        }
+        const QString name = entry->group();
+        Group *group = groups.find(name);
+        return group ? *group : groups.insert(name, Group());
+    };
 
     // Intervals that end inside the range, and the battery samples inside it.
     const qsizetype visibleCount = log->countOfVisibleEntries();
     const KLVRRWCLogEntry *firstVisible = visibleCount > 0 ? log->objectInVisibleEntriesAtIndex(0) : nullptr;
     for (qsizetype i = 0; i < visibleCount; ++i) {
         const KLVRRWCLogEntry *entry = log->objectInVisibleEntriesAtIndex(i);
-        const QString group = entry->group();
-        lastOfGroup.insert(group, entry);
+        Group &group = groupOf(entry);
+        group.last = entry;
         if (!entry->pairRepresents().isEmpty() && entry->pair())
             addState(entry->pair()->pairRepresents(), entry, std::max(entry->pair()->date(), start), entry->finalDate(), list);
 
         const auto *status = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(entry);
         if (!status)
             continue;
-        Source *source = sources.find(group);
-        if (!source) {
-            source = &sources.insert(group, {status->hasProperty(kName) ? status->property(kName).toString() : QString()});
-            if (!source->name.isNull())
-                source->segments = &batteries.segments(source->name);
+        if (!group.isSource) {
+            group.isSource = true;
+            group.name = status->hasProperty(kName) ? status->property(kName).toString() : QString();
+            if (!group.name.isNull())
+                group.segments = &batteries.segments(group.name);
         }
-        if (!source->segments)
+        if (!group.segments)
             continue;
-        source->last = status;
-        QList<KLVRRWCEntriesViewBatterySegment> &segments = *source->segments;
+        group.lastSample = status;
+        QList<KLVRRWCEntriesViewBatterySegment> &segments = *group.segments;
         if (segments.isEmpty()) {
-            const KLVRRWCLogEntryPowerStatus *before = log->powerEventForBatteryBefore(source->name, firstVisible);
+            const KLVRRWCLogEntryPowerStatus *before = log->powerEventForBatteryBefore(group.name, firstVisible);
             if (before) {
                 const double charge = KLVRRWCLog::interpolatePercentageChargedForDate(start, before, status);
                 segments.append(KLVRRWCEntriesViewBatterySegment::batterySegmentForState(
@@ -410,14 +432,14 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
         if (finalDate != status->date() && range.contains(finalDate))
             segments.last().addPoint(convertDateAndPercentageToPoint(finalDate, charge));
     }
-    for (const auto &[group, source] : sources.items()) {
-        if (source.last)
-            batteries.setLastEntry(source.last, source.name);
+    for (const auto &[name, group] : groups.items()) {
+        if (group.lastSample)
+            batteries.setLastEntry(group.lastSample, group.name);
     }
 
     // Intervals that begin inside the range and end after it.
-    for (const auto &[group, last] : lastOfGroup.items()) {
-        const KLVRRWCLogEntry *newer = last->previous();
+    for (const auto &[name, group] : groups.items()) {
+        const KLVRRWCLogEntry *newer = group.last->previous();
         if (newer && newer->pair() && !newer->pairRepresents().isEmpty())
             addState(newer->pair()->pairRepresents(), newer, std::max(newer->pair()->date(), start),
                      std::min(newer->date(), end), list);
@@ -425,8 +447,8 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
 
     // Groups with no change inside the range: the interval that spans it.
     SmallMap<bool> remaining;
-    const QSet<QString> groups = log->groups();
-    for (const QString &group : groups)
+    const QSet<QString> allGroups = log->groups();
+    for (const QString &group : allGroups)
         remaining.insert(group, true);
     qsizetype remainingCount = remaining.size();
     qint64 index = log->entryBeforeDate(end);
@@ -749,11 +771,9 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
             const QColor colour = m_batteryColours.value(segment.state());
             if (!colour.isValid() || !segment.hasPath())
                 continue;
-            const QPainterPath line = simplifiedPath(segment.path(), 1.0 / scale);
-            QList<QPointF> points;
-            points.reserve(line.elementCount());
-            for (int i = 0; i < line.elementCount(); ++i)
-                points.append(QPointF(line.elementAt(i)) * scale + offset);
+            QList<QPointF> points = simplifiedLine(segment.points(), 1.0 / scale);
+            for (QPointF &point : points)
+                point = point * scale + offset;
             QColor fill = colour;
             fill.setAlphaF(colour.alphaF() / 10.0);
             KLVRRWCEntriesViewRaster::fillUnder(curves, points, baseline, fill);
@@ -810,32 +830,32 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     painter.drawImage(QPointF(0.0, 0.0), curves);
 }
 
-QPainterPath KLVRRWCEntriesCell::simplifiedPath(const QPainterPath &path, double columnWidth)
+QList<QPointF> KLVRRWCEntriesCell::simplifiedLine(const QList<QPointF> &line, double columnWidth)
 {
-    const int count = path.elementCount();
+    const qsizetype count = line.size();
     if (count <= 4 || !(columnWidth > 0.0))
-        return path;
-    QPainterPath simple;
+        return line;
+    QList<QPointF> simple;
     simple.reserve(count);
-    simple.moveTo(path.elementAt(0));
-    for (int first = 0; first < count;) {
-        // The run of points in one column: its first, lowest, highest and last, in path order.
-        const double column = std::floor(path.elementAt(first).x / columnWidth);
-        int last = first;
-        int lowest = first;
-        int highest = first;
-        while (last + 1 < count && std::floor(path.elementAt(last + 1).x / columnWidth) == column) {
+    simple.append(line.first());
+    for (qsizetype first = 0; first < count;) {
+        // The run of points in one column: its first, lowest, highest and last, in line order.
+        const double column = std::floor(line[first].x() / columnWidth);
+        qsizetype last = first;
+        qsizetype lowest = first;
+        qsizetype highest = first;
+        while (last + 1 < count && std::floor(line[last + 1].x() / columnWidth) == column) {
             ++last;
-            if (path.elementAt(last).y > path.elementAt(lowest).y)
+            if (line[last].y() > line[lowest].y())
                 lowest = last;
-            if (path.elementAt(last).y < path.elementAt(highest).y)
+            if (line[last].y() < line[highest].y())
                 highest = last;
         }
-        int kept[4] = {first, std::min(lowest, highest), std::max(lowest, highest), last};
-        int previous = 0;
-        for (const int index : kept) {
+        const qsizetype kept[4] = {first, std::min(lowest, highest), std::max(lowest, highest), last};
+        qsizetype previous = 0;
+        for (const qsizetype index : kept) {
             if (index > previous) {
-                simple.lineTo(path.elementAt(index));
+                simple.append(line[index]);
                 previous = index;
             }
         }

@@ -174,9 +174,9 @@ public:
     QString toolTipAt(const QPointF &point, QRectF *area = nullptr) const;
 
     // A poly-line as drawn: the points inside one column of the given width (a device pixel)
-    // reduced to the first, lowest, highest and last, in path order, which covers the same
+    // reduced to the first, lowest, highest and last, in line order, which covers the same
     // pixels; a year holds tens of thousands of samples across a thousand pixels.
-    static QPainterPath simplifiedPath(const QPainterPath &path, double columnWidth);
+    static QList<QPointF> simplifiedLine(const QList<QPointF> &line, double columnWidth);
 
     // A calendar format (strftime conversions) applied to a local date with English names.
     static QString formatDate(KLVRAbsoluteTime date, const QString &format);

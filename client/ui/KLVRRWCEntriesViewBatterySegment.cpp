@@ -10,19 +10,32 @@ KLVRRWCEntriesViewBatterySegment KLVRRWCEntriesViewBatterySegment::batterySegmen
     return segment;
 }
 
+QPainterPath KLVRRWCEntriesViewBatterySegment::path() const
+{
+    QPainterPath path;
+    if (m_points.isEmpty())
+        return path;
+    path.reserve(int(m_points.size()));
+    path.moveTo(m_points.first());
+    for (qsizetype i = 1; i < m_points.size(); ++i)
+        path.lineTo(m_points[i]);
+    return path;
+}
+
 void KLVRRWCEntriesViewBatterySegment::addPoint(const QPointF &p)
 {
-    m_end = p;
-    if (m_hasPath) {
-        m_path.lineTo(p);
+    // Points that a path would refuse stay out of the curve too.
+    if (!qIsFinite(p.x()) || !qIsFinite(p.y()))
         return;
-    }
-    m_path.moveTo(p);
-    m_start = p;
-    m_hasPath = true;
+    m_end = p;
+    if (m_points.isEmpty())
+        m_start = p;
+    else if (m_points.last() == p)
+        return;
+    m_points.append(p);
 }
 
 void KLVRRWCEntriesViewBatterySegment::disconnectionPoint(const QPointF &p)
 {
-    addPoint(m_hasPath ? QPointF(p.x(), m_end.y()) : p);
+    addPoint(m_points.isEmpty() ? p : QPointF(p.x(), m_end.y()));
 }

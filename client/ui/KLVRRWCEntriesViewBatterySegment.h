@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
+#include <QList>
 #include <QPainterPath>
 #include <QPointF>
 #include <QString>
@@ -24,11 +25,14 @@ public:
     void setState(const QString &state) { m_state = state; }
     QPointF start() const { return m_start; }
     QPointF end() const { return m_end; }
-    bool hasPath() const { return m_hasPath; }
-    // Empty until the first point is added.
-    const QPainterPath &path() const { return m_path; }
+    bool hasPath() const { return !m_points.isEmpty(); }
+    // The poly-line's points, and the poly-line as a path; both empty until the first point is
+    // added. Curves of a year hold tens of thousands of points, which a plain list keeps cheaply.
+    const QList<QPointF> &points() const { return m_points; }
+    QPainterPath path() const;
 
-    // Continues the poly-line to p; the first point starts it and becomes the start.
+    // Continues the poly-line to p (a point equal to the last one adds nothing, as a path
+    // would not); the first point starts it and becomes the start.
     void addPoint(const QPointF &p);
     // A horizontal step to p's x at the height reached so far: while a battery is not connected
     // its charge is not known, so the curve holds its last level. Starts the path at p when
@@ -41,6 +45,5 @@ private:
     QString m_state;
     QPointF m_start;
     QPointF m_end;
-    QPainterPath m_path;
-    bool m_hasPath = false;
+    QList<QPointF> m_points;
 };

@@ -19,11 +19,11 @@ void KLVRRWCEntriesViewDisplayList::removeAllObjects()
     m_batteries.removeAllObjects();
 }
 
-void KLVRRWCEntriesViewDisplayList::addState(const KLVRRWCEntriesViewState &state)
+void KLVRRWCEntriesViewDisplayList::addState(KLVRRWCEntriesViewState state)
 {
     if (state.state().isEmpty())
         return;
-    m_states.append(state);
+    m_states.append(std::move(state));
     m_combinedPathsMade = false;
 }
 

@@ -27,7 +27,7 @@ public:
     // Empties the bands, the outlines and the batteries; the drawing order and outline makers stay.
     void removeAllObjects();
     // Appends the band and its outline to its state's outline; a band without a state is ignored.
-    void addState(const KLVRRWCEntriesViewState &state);
+    void addState(KLVRRWCEntriesViewState state);
 
     // The band's rectangle (an empty path for no band).
     QPainterPath pathForState(const KLVRRWCEntriesViewState *state) const;
