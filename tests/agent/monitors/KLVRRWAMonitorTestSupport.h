@@ -10,11 +10,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 #include <QtTest>
 
 // Shared helpers of the monitor tests: reading the store back, fake system trees, mock calls.
 namespace KLVRRWAMonitorTestSupport {
+
+inline const QString kLogind = QStringLiteral("org.freedesktop.login1");
+inline const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
+inline const QString kLogindManager = QStringLiteral("org.freedesktop.login1.Manager");
+inline const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
 
 inline QList<KLVRRWAEvent> storedEvents(KLVRRWAStore &store)
 {
@@ -63,8 +70,29 @@ inline QDBusMessage emitMockSignal(KLVRTestBus &bus, const QString &service, con
                                    const QString &interface, const QString &name, const QString &signature,
                                    const QVariantList &arguments)
 {
-    return bus.call(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"),
-                    {interface, name, signature, arguments});
+    return bus.call(service, path, kMock, QStringLiteral("EmitSignal"), {interface, name, signature, arguments});
+}
+
+// python-dbusmock's logind, which also notes at each release of a delay lock how many power
+// events the store at storePath held then (see logind_recording.py).
+inline bool startRecordingLogind(KLVRTestBus &bus, const QString &storePath, QJsonObject parameters = {})
+{
+    parameters.insert(QStringLiteral("StorePath"), storePath);
+    return bus.startMock(QStringLiteral(RESTWATCH_SOURCE_DIR "/tests/agent/monitors/logind_recording.py"),
+                         QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact)))
+           && bus.waitForName(kLogind);
+}
+
+inline void emitLogind(KLVRTestBus &bus, const QString &name, const QString &signature, const QVariantList &arguments)
+{
+    const QDBusMessage reply = emitMockSignal(bus, kLogind, kLogindPath, kLogindManager, name, signature, arguments);
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+}
+
+// Power events on disk at each release of a delay lock, as the recording logind saw them.
+inline QList<int> releaseLog(KLVRTestBus &bus)
+{
+    return qdbus_cast<QList<int>>(bus.call(kLogind, kLogindPath, kMock, QStringLiteral("ReleaseLog")).arguments().value(0));
 }
 
 } // namespace KLVRRWAMonitorTestSupport

@@ -37,7 +37,10 @@ bool KLVRAgentProcess::start(const QString &executable, bool waitForServices)
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_home + QStringLiteral("/data"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home + QStringLiteral("/config"));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("RESTWATCH_SYSROOT"), sysroot());
+    if (m_realSystem)
+        env.remove(QStringLiteral("RESTWATCH_SYSROOT"));
+    else
+        env.insert(QStringLiteral("RESTWATCH_SYSROOT"), sysroot());
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
     env.remove(QStringLiteral("JOURNAL_STREAM"));
     m_process.setProcessEnvironment(env);
@@ -68,13 +71,20 @@ QDBusMessage KLVRAgentProcess::call(const QString &service, const QString &inter
     return m_bus.call(service, ObjectPath, interface, method, arguments);
 }
 
-int KLVRAgentProcess::eventCount()
+KLVRRWAEventList KLVRAgentProcess::events(bool *ok)
 {
     const QDBusMessage reply = call(EventService, EventInterface, QStringLiteral("sortedEventsFromDate"),
                                     {std::nan(""), std::nan("")});
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return -1;
-    return int(qdbus_cast<KLVRRWAEventList>(reply.arguments().value(0)).size());
+    if (ok)
+        *ok = reply.type() == QDBusMessage::ReplyMessage;
+    return qdbus_cast<KLVRRWAEventList>(reply.arguments().value(0));
+}
+
+int KLVRAgentProcess::eventCount()
+{
+    bool ok = false;
+    const KLVRRWAEventList all = events(&ok);
+    return ok ? int(all.size()) : -1;
 }
 
 QStringList KLVRAgentProcess::storedEvents(const QString &storePath)

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
+#include "KLVRRWAEventList.h"
 #include "KLVRTestBus.h"
 
 #include <QDBusMessage>
@@ -33,6 +34,8 @@ public:
     QString userStorePath() const { return m_home + QStringLiteral("/data/restwatch/store.db"); }
     QString defaultsPath() const { return m_home + QStringLiteral("/config/klvr/com.klvr.restwatch.agent.plist"); }
 
+    // Runs the agent on this machine's own /proc, /sys and accounting files instead of sysroot().
+    void useRealSystem() { m_realSystem = true; }
     // Starts executable (the built agent by default); waitForServices: until both names are owned.
     bool start(const QString &executable = QString(), bool waitForServices = true);
     QProcess &process() { return m_process; }
@@ -45,7 +48,9 @@ public:
     QDBusMessage call(const QString &service, const QString &interface, const QString &method,
                       const QVariantList &arguments = {});
     QString version() { return call(EventService, EventInterface, QStringLiteral("version")).arguments().value(0).toString(); }
-    // sortedEventsFromDate over the whole store (NaN, NaN): the number of events, -1 on error.
+    // sortedEventsFromDate over the whole store (NaN, NaN); ok: whether the agent answered.
+    KLVRRWAEventList events(bool *ok = nullptr);
+    // The number of those events, -1 on error.
     int eventCount();
 
     // The events table of a store file, by id: "monitor|description" per row.
@@ -60,4 +65,5 @@ private:
     QTemporaryDir m_dir;
     QString m_home;
     QProcess m_process;
+    bool m_realSystem = false;
 };
