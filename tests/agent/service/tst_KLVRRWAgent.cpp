@@ -50,6 +50,22 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(agent.eventCount() > before, 5000);
     }
 
+    static QDBusMessage registration(const QString &name)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(KLVRAgentProcess::EventService, KLVRAgentProcess::ObjectPath,
+                                                              KLVRAgentProcess::EventInterface,
+                                                              QStringLiteral("registerForEventUpdates"));
+        message << name;
+        return message;
+    }
+
+    // Serves receiver's eventsDidChange on client at the path the agent calls back.
+    static bool exportReceiver(QDBusConnection &client, KLVRTestUpdateReceiver &receiver)
+    {
+        new KLVRRWAUpdateProtocolAdaptor(&receiver);
+        return client.registerObject(StorePath, &receiver, QDBusConnection::ExportAdaptors);
+    }
+
     std::unique_ptr<KLVRTestBus> m_bus;
 
 private Q_SLOTS:
@@ -133,8 +149,6 @@ private Q_SLOTS:
         const QByteArray before = fileDigest(first.userStorePath());
 
         KLVRAgentProcess second(*m_bus, first.home());
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(second.start(QString(), false));
         QVERIFY(second.process().waitForFinished(10000));
         QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
@@ -154,17 +168,10 @@ private Q_SLOTS:
 
         QDBusConnection client = m_bus->connection();
         KLVRTestUpdateReceiver receiver;
-        new KLVRRWAUpdateProtocolAdaptor(&receiver);
-        QVERIFY(client.registerObject(StorePath, &receiver, QDBusConnection::ExportAdaptors));
+        QVERIFY(exportReceiver(client, receiver));
         QVERIFY(client.registerService(StoreName));
-        const auto registerClient = [&] {
-            QDBusMessage message = QDBusMessage::createMethodCall(KLVRAgentProcess::EventService, KLVRAgentProcess::ObjectPath,
-                                                                  KLVRAgentProcess::EventInterface,
-                                                                  QStringLiteral("registerForEventUpdates"));
-            message << StoreName;
-            QVERIFY(m_bus->connection(QStringLiteral("klvr-test-caller")).send(message));
-        };
-        registerClient();
+        QDBusConnection caller = m_bus->connection(QStringLiteral("klvr-test-caller"));
+        QVERIFY(caller.send(registration(StoreName)));
         QVERIFY(agent.eventCount() > 0); // writes the start-up batch
         QTRY_COMPARE(receiver.notices, 1);
         QElapsedTimer sinceNotice;
@@ -192,7 +199,7 @@ private Q_SLOTS:
         QTest::qWait(500);
         QCOMPARE(receiver.notices, 2);
 
-        registerClient();
+        QVERIFY(caller.send(registration(StoreName)));
         QTest::qWait(1100);
         writeBatch(agent, true);
         QTRY_COMPARE(receiver.notices, 3);
@@ -205,24 +212,15 @@ private Q_SLOTS:
         KLVRAgentProcess agent(*m_bus);
         QVERIFY(agent.start());
         QDBusConnection flooder = m_bus->connection();
-        for (int i = 0; i < 10000; ++i) {
-            QDBusMessage message = QDBusMessage::createMethodCall(KLVRAgentProcess::EventService, KLVRAgentProcess::ObjectPath,
-                                                                  KLVRAgentProcess::EventInterface,
-                                                                  QStringLiteral("registerForEventUpdates"));
-            message << QStringLiteral("org.example.flood.n%1").arg(i);
-            flooder.send(message);
-        }
+        for (int i = 0; i < 10000; ++i)
+            flooder.send(registration(QStringLiteral("org.example.flood.n%1").arg(i)));
         QCOMPARE(agent.version(), QStringLiteral("244"));
 
         QDBusConnection client = m_bus->connection();
         KLVRTestUpdateReceiver receiver;
-        new KLVRRWAUpdateProtocolAdaptor(&receiver);
-        QVERIFY(client.registerObject(StorePath, &receiver, QDBusConnection::ExportAdaptors));
-        QDBusMessage message = QDBusMessage::createMethodCall(KLVRAgentProcess::EventService, KLVRAgentProcess::ObjectPath,
-                                                              KLVRAgentProcess::EventInterface,
-                                                              QStringLiteral("registerForEventUpdates"));
-        message << client.baseService(); // a client may register its unique name
-        QCOMPARE(client.call(message).errorName(), QString());
+        QVERIFY(exportReceiver(client, receiver));
+        // A client may register its unique name.
+        QCOMPARE(client.call(registration(client.baseService())).errorName(), QString());
         QVERIFY(agent.eventCount() > 0);
         QTRY_COMPARE(receiver.notices, 1);
         QCOMPARE(agent.stop(), 0);

@@ -30,6 +30,11 @@ qlonglong scalar(const QString &path, const char *sql)
     return value;
 }
 
+std::optional<KLVRRWAEventTable> all(KLVRRWAStore &store)
+{
+    return store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+}
+
 } // namespace
 
 class TestRWAStore : public QObject
@@ -65,7 +70,7 @@ private Q_SLOTS:
         QCOMPARE(store.timer()->interval(), 900 * 1000);
         QCOMPARE(added.count(), 0);
 
-        const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        const auto events = all(store);
         QVERIFY(events.has_value());
         QCOMPARE(events->size(), 2);
         QCOMPARE(added.count(), 1);
@@ -142,12 +147,13 @@ private Q_SLOTS:
         KLVRRWAStore store(path);
         store.addEntry("x", std::nullopt, kMonitor, KLVRAbsoluteTime(time));
         QCOMPARE(store.pending().first().value("@date").toString(), queued);
-        const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        const auto events = all(store);
         QVERIFY(events.has_value());
         QCOMPARE(events->event(0).value("date"), returned);
         QCOMPARE(scalar(path, "SELECT typeof(date) = 'real' FROM events"), 1);
     }
 
+    // The trim keeps the newest 10001 rows by count, even where ids have gaps.
     void keepsTheNewest10001Rows()
     {
         const QString path = freshPath();
@@ -156,35 +162,26 @@ private Q_SLOTS:
             store.addEntry(QStringLiteral("event %1").arg(i), std::nullopt, kMonitor, KLVRAbsoluteTime(double(i)));
         store.flush();
         QCOMPARE(store.entriesAdded(), quint64(10002));
-        auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        auto events = all(store);
         QVERIFY(events.has_value());
         QCOMPARE(events->size(), 10001);
         QCOMPARE(events->event(0).value("id"), QStringLiteral("2"));
         QCOMPARE(events->event(events->size() - 1).value("id"), QStringLiteral("10002"));
 
         store.addEntry(QStringLiteral("one more"), std::nullopt, kMonitor, KLVRAbsoluteTime(20000.0));
-        events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        events = all(store);
         QCOMPARE(events->size(), 10001);
         QCOMPARE(events->event(0).value("id"), QStringLiteral("3"));
         QCOMPARE(scalar(path, "SELECT MAX(id) FROM events"), 10003);
-    }
 
-    // Only the newest rows by count survive, even where ids have gaps, as the trim has always kept them.
-    void trimCountsRowsNotIds()
-    {
-        const QString path = freshPath();
-        KLVRRWAStore store(path);
-        for (int i = 1; i <= 10001; ++i)
-            store.addEntry(QStringLiteral("event %1").arg(i), std::nullopt, kMonitor, KLVRAbsoluteTime(double(i)));
-        store.flush();
         QCOMPARE(sqlite3_exec(store.database(), "DELETE FROM events WHERE id BETWEEN 5000 AND 5099;", nullptr, nullptr, nullptr),
                  SQLITE_OK);
         for (int i = 1; i <= 101; ++i)
             store.addEntry(QStringLiteral("later %1").arg(i), std::nullopt, kMonitor, KLVRAbsoluteTime(20000.0 + i));
         store.flush();
         QCOMPARE(scalar(path, "SELECT COUNT(*) FROM events"), 10001);
-        QCOMPARE(scalar(path, "SELECT MIN(id) FROM events"), 2);
-        QCOMPARE(scalar(path, "SELECT MAX(id) FROM events"), 10102);
+        QCOMPARE(scalar(path, "SELECT MIN(id) FROM events"), 4);
+        QCOMPARE(scalar(path, "SELECT MAX(id) FROM events"), 10104);
     }
 
     // A store written by an earlier build (rollback journal, the trigger that counted the whole
@@ -213,7 +210,7 @@ private Q_SLOTS:
         QCOMPARE(store.databaseVersion(), QStringLiteral("200"));
         store.addEntry(QStringLiteral("Stopping monitor"), std::nullopt, QStringLiteral("com.klvr.restwatch"),
                        KLVRAbsoluteTime(6.0));
-        const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        const auto events = all(store);
         QVERIFY(events.has_value());
         QCOMPARE(events->size(), 2);
         QCOMPARE(events->event(0).value("description"), QStringLiteral("Starting monitor"));
@@ -275,7 +272,7 @@ private Q_SLOTS:
 
         sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
         sqlite3_close(other);
-        const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        const auto events = all(store);
         QVERIFY(events.has_value());
         QCOMPARE(events->size(), 1);
         QCOMPARE(store.entriesAdded(), quint64(1));
@@ -296,7 +293,7 @@ private Q_SLOTS:
         }
         QVERIFY(worker->wait(10000));
         delete worker;
-        const auto events = store.sortedEntriesFromDate(KLVRAbsoluteTime::invalid(), KLVRAbsoluteTime::invalid());
+        const auto events = all(store);
         QCOMPARE(events->size(), 1000);
         QCOMPARE(store.entriesAdded(), quint64(1000));
         QVERIFY(store.timer());
