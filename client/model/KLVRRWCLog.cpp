@@ -15,6 +15,7 @@
 #include <QMetaProperty>
 #include <QTimeZone>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -59,6 +60,13 @@ KLVRAbsoluteTime dateFromText(const QString &text)
     return KLVRAbsoluteTime(seconds);
 }
 
+// The value a QVariant holds, read in place; the caller has checked its type.
+template<typename T>
+const T &stored(const QVariant &value)
+{
+    return *static_cast<const T *>(value.constData());
+}
+
 template<typename Kind>
 KLVRRWCLog::EntryFactory factory()
 {
@@ -66,6 +74,45 @@ KLVRRWCLog::EntryFactory factory()
         return std::unique_ptr<KLVRRWCLogEntry>(std::make_unique<Kind>(date, event, monitor, std::move(properties)));
     };
 }
+
+// Answers look-ups of a batch's few recurring texts by the text's storage: the same shared texts
+// come back event after event, and comparing an address costs less than hashing the text. A
+// text stored elsewhere misses and is looked up the usual way. Each slot keeps its text alive,
+// so an address is never taken over by another text.
+template<typename T>
+class RecentTexts
+{
+public:
+    T *find(const QString &text)
+    {
+        for (size_t i = 0; i < m_used; ++i) {
+            Slot &slot = m_slots[i];
+            if (slot.text.constData() == text.constData() && slot.text.size() == text.size())
+                return &slot.value;
+        }
+        return nullptr;
+    }
+    T &insert(const QString &text, T value)
+    {
+        Slot &slot = m_slots[m_next];
+        m_next = (m_next + 1) % m_slots.size();
+        m_used = std::min(m_used + 1, m_slots.size());
+        slot.text = text;
+        slot.value = std::move(value);
+        return slot.value;
+    }
+    void clear() { m_used = m_next = 0; }
+
+private:
+    struct Slot
+    {
+        QString text;
+        T value{};
+    };
+    std::array<Slot, 8> m_slots;
+    size_t m_used = 0;
+    size_t m_next = 0;
+};
 
 KLVRAbsoluteTime localMidnight(KLVRAbsoluteTime date)
 {
@@ -164,13 +211,25 @@ KLVRRWCAbsoluteDuration KLVRRWCLog::currentInterval() const
     return KLVRRWCAbsoluteDuration(KLVRAbsoluteTime(0.0), -1.0);
 }
 
+const KLVRRWCLog::EntryFactory *KLVRRWCLog::factoryFor(const QString &event) const
+{
+    const auto it = m_entryClasses.constFind(event);
+    return it == m_entryClasses.cend() ? nullptr : &*it;
+}
+
 std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date, const QString &event,
                                                            const QString &monitor,
                                                            KLVRRWCPropertyDictionary properties) const
 {
-    const auto it = m_entryClasses.constFind(event);
-    if (it != m_entryClasses.cend())
-        return (*it)(date, event, monitor, std::move(properties));
+    return makeEntry(factoryFor(event), date, event, monitor, std::move(properties));
+}
+
+std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::makeEntry(const EntryFactory *factory, KLVRAbsoluteTime date,
+                                                       const QString &event, const QString &monitor,
+                                                       KLVRRWCPropertyDictionary properties)
+{
+    if (factory)
+        return (*factory)(date, event, monitor, std::move(properties));
     return std::make_unique<KLVRRWCLogEntry>(date, event, monitor, std::move(properties));
 }
 
@@ -182,31 +241,33 @@ std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date
 
 bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
 {
-    // One pass over the record's few keys rather than a look-up for each.
-    QVariant description, monitor, dateValue, properties;
+    // One pass over the record's few keys rather than a look-up for each; the values are read
+    // where they stand, without copies.
+    const QVariant *description = nullptr, *monitor = nullptr, *dateValue = nullptr, *properties = nullptr;
     for (auto it = record.cbegin(); it != record.cend(); ++it) {
         const QString &key = it.key();
         if (key == kDate)
-            dateValue = it.value();
+            dateValue = &it.value();
         else if (key == kDescription)
-            description = it.value();
+            description = &it.value();
         else if (key == kMonitor)
-            monitor = it.value();
+            monitor = &it.value();
         else if (key == kProperties)
-            properties = it.value();
+            properties = &it.value();
     }
-    if (description.typeId() != QMetaType::QString || monitor.typeId() != QMetaType::QString) {
+    if (!description || description->typeId() != QMetaType::QString || !monitor || monitor->typeId() != QMetaType::QString) {
         qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event without description or monitor:" << recordText(record);
         return false;
     }
 
     KLVRAbsoluteTime date = KLVRAbsoluteTime::invalid();
-    if (dateValue.typeId() == QMetaType::QString)
-        date = dateFromText(dateValue.toString());
-    else if (dateValue.typeId() == QMetaType::Double || dateValue.typeId() == QMetaType::LongLong || dateValue.typeId() == QMetaType::Int)
-        date = KLVRAbsoluteTime(dateValue.toDouble());
-    else if (dateValue.userType() == qMetaTypeId<KLVRAbsoluteTime>())
-        date = dateValue.value<KLVRAbsoluteTime>();
+    const int dateType = dateValue ? dateValue->typeId() : QMetaType::UnknownType;
+    if (dateType == QMetaType::QString)
+        date = dateFromText(stored<QString>(*dateValue));
+    else if (dateType == QMetaType::Double || dateType == QMetaType::LongLong || dateType == QMetaType::Int)
+        date = KLVRAbsoluteTime(dateValue->toDouble());
+    else if (dateValue && dateValue->userType() == qMetaTypeId<KLVRAbsoluteTime>())
+        date = dateValue->value<KLVRAbsoluteTime>();
     if (!date.isValid() || std::fabs(date.seconds()) > kDateLimit) {
         qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event with an unreadable date:" << recordText(record);
         return false;
@@ -214,12 +275,17 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
 
     KLVRRWCPropertyDictionary dictionary;
     // A record without properties carries none, like one whose properties read "NULL".
-    if (properties.isValid() && !(properties.typeId() == QMetaType::QString && properties.toString() == QLatin1String("NULL"))) {
+    const int propertiesType = properties ? properties->typeId() : QMetaType::UnknownType;
+    if (properties && properties->isValid()
+        && !(propertiesType == QMetaType::QString && stored<QString>(*properties) == QLatin1String("NULL"))) {
         QString error;
-        const KLVRRWCPropertyReader::Result result =
-            properties.typeId() == QMetaType::QByteArray
-                ? KLVRRWCPropertyReader::readData(properties.toByteArray(), &dictionary, &error)
-                : KLVRRWCPropertyReader::read(properties.toString(), &dictionary, &error);
+        KLVRRWCPropertyReader::Result result;
+        if (propertiesType == QMetaType::QByteArray)
+            result = KLVRRWCPropertyReader::readData(stored<QByteArray>(*properties), &dictionary, &error);
+        else if (propertiesType == QMetaType::QString)
+            result = KLVRRWCPropertyReader::read(stored<QString>(*properties), &dictionary, &error);
+        else
+            result = KLVRRWCPropertyReader::read(properties->toString(), &dictionary, &error);
         switch (result) {
         case KLVRRWCPropertyReader::Result::Dictionary:
             break;
@@ -236,8 +302,8 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
     }
 
     out->date = date;
-    out->description = description.toString();
-    out->monitor = monitor.toString();
+    out->description = stored<QString>(*description);
+    out->monitor = stored<QString>(*monitor);
     out->properties = std::move(dictionary);
     return true;
 }
@@ -253,7 +319,7 @@ void KLVRRWCLog::addExternalEntries(const QVariantList &records)
             continue;
         }
         Record record;
-        if (readRecord(value.toMap(), &record))
+        if (readRecord(stored<QVariantMap>(value), &record))
             read.push_back(std::move(record));
     }
     addRecords(std::move(read));
@@ -286,6 +352,10 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
     KLVRRWCLogEntry *past = m_pastEntry;
     const size_t firstNew = m_entries.size();
 
+    // Descriptions and groups recur event after event; the memos point into the hashes, so
+    // they are dropped whenever a hash gains a key.
+    RecentTexts<const EntryFactory *> factories;
+    RecentTexts<KLVRRWCLogEntry **> groupHeads;
     for (Record &record : records) {
         // Linking, pairing and every range look-up rely on dates that never decrease.
         if (record.date < finalDate) {
@@ -293,9 +363,20 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
                                             << record.date.toText() << record.description << record.monitor;
             continue;
         }
-        std::unique_ptr<KLVRRWCLogEntry> entry = entryWithDate(record.date, record.description, record.monitor, std::move(record.properties));
-        auto newest = m_finalGroupEntries.find(entry->group());
-        KLVRRWCLogEntry *older = newest == m_finalGroupEntries.end() ? nullptr : *newest;
+        const EntryFactory *const *known = factories.find(record.description);
+        const EntryFactory *factory = known ? *known : factories.insert(record.description, factoryFor(record.description));
+        std::unique_ptr<KLVRRWCLogEntry> entry =
+            makeEntry(factory, record.date, record.description, record.monitor, std::move(record.properties));
+        const QString group = entry->group();
+        KLVRRWCLogEntry **head = nullptr;
+        if (KLVRRWCLogEntry **const *memo = groupHeads.find(group)) {
+            head = *memo;
+        } else {
+            const auto it = m_finalGroupEntries.find(group);
+            if (it != m_finalGroupEntries.end())
+                head = groupHeads.insert(group, &it.value());
+        }
+        KLVRRWCLogEntry *older = head ? *head : nullptr;
         finalDate = entry->date();
         if (older && older->isLike(*entry)) {
             older->mergeEntry(std::move(entry));
@@ -308,10 +389,12 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
         listed->setNext(older);
         if (older)
             older->setPrevious(listed);
-        if (newest == m_finalGroupEntries.end())
-            m_finalGroupEntries.insert(listed->group(), listed);
-        else
-            *newest = listed;
+        if (head) {
+            *head = listed;
+        } else {
+            m_finalGroupEntries.insert(group, listed);
+            groupHeads.clear();
+        }
         past = listed;
         m_dates.push_back(listed->date().seconds());
         m_entries.push_back(std::move(entry));
@@ -321,18 +404,42 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
 
     bool batteriesGrew = false;
     const QString nameKey = QStringLiteral("Name");
+    struct BatterySlots
+    {
+        KLVRRWCLogEntryPowerStatus **latest;
+        std::vector<qsizetype> *indexes;
+    };
+    RecentTexts<BatterySlots> batteries;
     for (size_t i = firstNew; i < m_entries.size(); ++i) {
         KLVRRWCLogEntry *entry = m_entries[i].get();
         entry->awakeFromLog();
-        if (auto *status = dynamic_cast<KLVRRWCLogEntryPowerStatus *>(entry)) {
-            const QVariant name = status->property(nameKey);
-            if (name.isValid()) {
-                const QString text = name.toString();
-                m_batteries.insert(text, status);
-                m_batteryIndexes[text].push_back(qsizetype(i));
-                batteriesGrew = true;
-            }
+        auto *status = dynamic_cast<KLVRRWCLogEntryPowerStatus *>(entry);
+        if (!status)
+            continue;
+        // A name is nearly always a text of the string pool, read where it is kept.
+        QString otherName;
+        const QString *name = status->propertyDictionary().text(nameKey);
+        if (!name) {
+            const QVariant value = status->property(nameKey);
+            if (!value.isValid())
+                continue;
+            otherName = value.toString();
+            name = &otherName;
         }
+        BatterySlots *battery = batteries.find(*name);
+        if (!battery) {
+            const bool known = m_batteries.contains(*name) && m_batteryIndexes.contains(*name);
+            auto latest = m_batteries.find(*name);
+            if (latest == m_batteries.end())
+                latest = m_batteries.insert(*name, status);
+            std::vector<qsizetype> &indexes = m_batteryIndexes[*name];
+            if (!known)
+                batteries.clear();
+            battery = &batteries.insert(*name, BatterySlots{&latest.value(), &indexes});
+        }
+        *battery->latest = status;
+        battery->indexes->push_back(qsizetype(i));
+        batteriesGrew = true;
     }
 
     if (count() != countBefore)

@@ -141,6 +141,9 @@ private Q_SLOTS:
 private:
     struct Record;
     bool readRecord(const QVariantMap &record, Record *out) const;
+    const EntryFactory *factoryFor(const QString &event) const;
+    static std::unique_ptr<KLVRRWCLogEntry> makeEntry(const EntryFactory *factory, KLVRAbsoluteTime date, const QString &event,
+                                                      const QString &monitor, KLVRRWCPropertyDictionary properties);
     void addRecords(std::vector<Record> records);
     void tellDateRangeLimits();
     KLVRRWCAbsoluteDuration currentInterval() const;

@@ -29,7 +29,8 @@ KLVRRWCLogEntryPowerStatus::KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, co
 {
     // One chain per power source; the key is made once since the log asks for it often, and
     // the same few sources repeat for years.
-    const QString name = KLVRRWCPropertyValue::text(property(kName));
+    const QString *text = propertyDictionary().text(kName);
+    const QString name = text && !text->isEmpty() ? *text : KLVRRWCPropertyValue::text(property(kName));
     thread_local struct { QString monitor; QString name; QString group; } last;
     if (last.group.isNull() || last.monitor != this->monitor() || last.name != name) {
         last.monitor = this->monitor();
@@ -37,6 +38,7 @@ KLVRRWCLogEntryPowerStatus::KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, co
         last.group = KLVRRWCPropertyDictionary::intern(this->monitor() + QStringLiteral(" - ") + name);
     }
     setGroup(last.group);
+    m_percentageCharged = computePercentageCharged();
 }
 
 QString KLVRRWCLogEntryPowerStatus::group() const
@@ -44,7 +46,7 @@ QString KLVRRWCLogEntryPowerStatus::group() const
     return KLVRRWCLogEntry::group();
 }
 
-qint32 KLVRRWCLogEntryPowerStatus::percentageCharged() const
+qint32 KLVRRWCLogEntryPowerStatus::computePercentageCharged() const
 {
     static const QString currentKey = QStringLiteral("Current Capacity");
     static const QString maximumKey = QStringLiteral("Max Capacity");
@@ -64,11 +66,8 @@ bool KLVRRWCLogEntryPowerStatus::stateForPropertyKey(const QString &key) const
 
 bool KLVRRWCLogEntryPowerStatus::didPropertyKeyChangeSinceEntry(const QString &key, const KLVRRWCLogEntry *other) const
 {
-    if (!other || !other->hasProperty(key))
-        return true;
-    if (!hasProperty(key))
-        return true;
-    return !propertyDictionary().sameValue(key, other->propertyDictionary());
+    // No equal value when either lacks the key.
+    return !other || !propertyDictionary().sameValue(key, other->propertyDictionary());
 }
 
 void KLVRRWCLogEntryPowerStatus::awakeFromLog()

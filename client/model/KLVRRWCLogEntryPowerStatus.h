@@ -31,7 +31,7 @@ public:
     qint32 change() const { return m_change; }
     void setChange(qint32 change) { m_change = change; }
     // "Current Capacity" x "Max Capacity" / 100, in single precision, truncated; missing reads 0.
-    qint32 percentageCharged() const;
+    qint32 percentageCharged() const { return m_percentageCharged; }
     // Whether "Is Present" is 1.
     bool connected() const { return stateForPropertyKey(QStringLiteral("Is Present")); }
     bool stateForPropertyKey(const QString &key) const;
@@ -50,5 +50,9 @@ protected:
                                                KLVRRWCPropertyDictionary properties) const override;
 
 private:
+    qint32 computePercentageCharged() const;
+
     qint32 m_change = ChangeUnknown;
+    // Worked out once: the log compares it with every newer entry of the source.
+    qint32 m_percentageCharged = 0;
 };

@@ -192,6 +192,14 @@ QVariant KLVRRWCPropertyDictionary::value(const QString &key) const
     return i < 0 ? QVariant() : valueAt(i);
 }
 
+const QString *KLVRRWCPropertyDictionary::text(const QString &key) const
+{
+    const qsizetype i = indexOf(key);
+    if (i < 0 || typeAt(i) != Text)
+        return nullptr;
+    return &KLVRRWCStringPool::shared().textAt(quint32(payloadAt(i)));
+}
+
 bool KLVRRWCPropertyDictionary::sameValue(const QString &key, const KLVRRWCPropertyDictionary &other) const
 {
     const qsizetype i = indexOf(key);

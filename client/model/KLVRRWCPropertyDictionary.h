@@ -28,6 +28,8 @@ public:
     // The value under key, or an invalid QVariant.
     QVariant value(const QString &key) const;
     QStringList keys() const { return m_keys ? *m_keys : QStringList(); }
+    // The text under key, when the value is a text: the string pool's own, never moved.
+    const QString *text(const QString &key) const;
     // Whether both dictionaries hold an equal value under key (no when either lacks it).
     bool sameValue(const QString &key, const KLVRRWCPropertyDictionary &other) const;
     // The value under key read as a number the lenient way (KLVRRWCPropertyValue); 0 when absent.
