@@ -4,7 +4,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -66,21 +65,12 @@ QDBusConnection KLVRAgentTestEnvironment::connection(KLVRTestBus &bus, const QSt
 QDBusMessage KLVRAgentTestEnvironment::call(KLVRTestBus &bus, const QString &service, const QString &path,
                                             const QString &interface, const QString &method, const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return connection(bus, QStringLiteral("caller")).call(message, QDBus::Block, 20000);
+    return bus.call(service, path, interface, method, arguments, 20000);
 }
 
 bool KLVRAgentTestEnvironment::waitForName(KLVRTestBus &bus, const QString &name, int timeoutMs)
 {
-    QDBusConnection waiter = connection(bus, QStringLiteral("waiter"));
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (waiter.interface()->isServiceRegistered(name).value())
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
+    return bus.waitForName(name, timeoutMs);
 }
 
 bool KLVRAgentTestEnvironment::startSystemd(KLVRTestBus &bus)
@@ -117,15 +107,13 @@ bool KLVRAgentTestEnvironment::resetTree()
     // The process table stays the real one; everything else of the system is the tree's.
     if (!QFile::link(QStringLiteral("/proc"), sysroot() + QStringLiteral("/proc")))
         return false;
-    qputenv("RESTWATCH_SYSROOT", sysroot().toUtf8());
-    qputenv("HOME", home().toUtf8());
-    qputenv("XDG_DATA_HOME", dataHome().toUtf8());
-    qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
-    qputenv("XDG_CACHE_HOME", (root() + QStringLiteral("/cache")).toUtf8());
+    // This process and the programs it starts (pkexec's stand-in, the client) see the tree and
+    // find the private buses.
+    const QProcessEnvironment environment = agentEnvironment();
+    for (const char *name : {"RESTWATCH_SYSROOT", "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                             "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"})
+        qputenv(name, environment.value(QString::fromLatin1(name)).toUtf8());
     qputenv("XDG_DOCUMENTS_DIR", (home() + QStringLiteral("/Documents")).toUtf8());
-    // Programs this process starts (pkexec's stand-in, the client) find the private buses.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_system->address().toUtf8());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_session->address().toUtf8());
     if (m_mocks) {
         configureUnits(*m_system, systemUnitFolder(), sysroot());
         configureUnits(*m_session, userUnitFolder(), QString());

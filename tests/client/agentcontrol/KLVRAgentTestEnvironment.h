@@ -44,7 +44,7 @@ public:
     // A connection to bus for one purpose. Connection names are process-wide, so each names its
     // bus as well: the same purpose on the two buses must not share one connection.
     QDBusConnection connection(KLVRTestBus &bus, const QString &purpose);
-    // A blocking call on bus (KLVRTestBus::call shares one connection name between buses).
+    // A blocking call on bus, with a timeout long enough for the emulated systemd's jobs.
     QDBusMessage call(KLVRTestBus &bus, const QString &service, const QString &path, const QString &interface,
                       const QString &method, const QVariantList &arguments = {});
     bool waitForName(KLVRTestBus &bus, const QString &name, int timeoutMs = 15000);
