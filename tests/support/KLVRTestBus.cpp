@@ -166,18 +166,6 @@ bool KLVRTestBus::waitForName(const QString &name, int timeoutMs)
     return false;
 }
 
-bool KLVRTestBus::waitForNameGone(const QString &name, int timeoutMs)
-{
-    QDBusConnection bus = connection(QStringLiteral("klvr-test-waiter-") + m_dir.path());
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (!bus.interface()->isServiceRegistered(name).value())
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
-}
-
 QDBusMessage KLVRTestBus::call(const QString &service, const QString &path, const QString &interface,
                                const QString &method, const QVariantList &arguments, int timeoutMs)
 {

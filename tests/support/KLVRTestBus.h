@@ -50,8 +50,6 @@ public:
     static QString busNameForTemplate(const QString &templateName);
     // Waits until name has an owner on this bus.
     bool waitForName(const QString &name, int timeoutMs = 10000);
-    // Waits until name has no owner on this bus.
-    bool waitForNameGone(const QString &name, int timeoutMs = 10000);
 
     // Calls a method on a mock object (for example the org.freedesktop.DBus.Mock interface's
     // AddObject, EmitSignal, SetProperty). Returns the reply (or the error message).

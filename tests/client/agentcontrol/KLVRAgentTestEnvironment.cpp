@@ -80,6 +80,7 @@ bool KLVRAgentTestEnvironment::startSystemd(KLVRTestBus &bus)
     const QList<QVariantList> methods{
         {kMock, QStringLiteral("ConfigureUnits"), QStringLiteral("ssa{ss}"), QString(), helperCall(QStringLiteral("configure"))},
         {kMock, QStringLiteral("StopAllUnits"), QString(), QString(), helperCall(QStringLiteral("stop_all"))},
+        {kMock, QStringLiteral("UnitCalls"), QStringLiteral("s"), QStringLiteral("aas"), helperCall(QStringLiteral("unit_calls"))},
         {kManager, QStringLiteral("Reload"), QString(), QString(), helperCall(QStringLiteral("reload"))},
         {kManager, QStringLiteral("EnableUnitFiles"), QStringLiteral("asbb"), QStringLiteral("ba(sss)"),
          helperCall(QStringLiteral("enable_unit_files"))},
@@ -205,39 +206,9 @@ void KLVRAgentTestEnvironment::reloadUnits(KLVRTestBus &bus)
     call(bus, kSystemd, kSystemdPath, kManager, QStringLiteral("Reload"));
 }
 
-QList<QVariantList> KLVRAgentTestEnvironment::unitCalls(KLVRTestBus &bus, const QString &method)
+QList<QStringList> KLVRAgentTestEnvironment::unitCalls(KLVRTestBus &bus, const QString &method)
 {
-    const QDBusMessage reply = call(bus, kSystemd, kSystemdPath, kMock, QStringLiteral("GetMethodCalls"), {method});
-    QList<QVariantList> calls;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return calls;
-    const QDBusArgument list = qvariant_cast<QDBusArgument>(reply.arguments().constFirst());
-    list.beginArray();
-    while (!list.atEnd()) {
-        qulonglong timestamp = 0;
-        QVariantList arguments;
-        list.beginStructure();
-        list >> timestamp;
-        list.beginArray();
-        while (!list.atEnd()) {
-            QDBusVariant value;
-            list >> value;
-            QVariant plain = value.variant();
-            if (plain.userType() == qMetaTypeId<QDBusArgument>())
-                plain = qvariant_cast<QDBusArgument>(plain).asVariant();
-            if (plain.userType() == qMetaTypeId<QDBusArgument>()) {
-                QStringList strings;
-                qvariant_cast<QDBusArgument>(plain) >> strings;
-                plain = strings;
-            }
-            arguments.append(plain);
-        }
-        list.endArray();
-        list.endStructure();
-        calls.append(arguments);
-    }
-    list.endArray();
-    return calls;
+    return qdbus_cast<QList<QStringList>>(call(bus, kSystemd, kSystemdPath, kMock, QStringLiteral("UnitCalls"), {method}).arguments().value(0));
 }
 
 QString KLVRAgentTestEnvironment::unitActiveState(KLVRTestBus &bus, const QString &unit)

@@ -66,8 +66,9 @@ public:
 
     // The systemd mock on the bus: loads and unloads units as systemd's Reload does.
     void reloadUnits(KLVRTestBus &bus);
-    // Arguments of each logged call of method on the systemd mock of bus, oldest first.
-    QList<QVariantList> unitCalls(KLVRTestBus &bus, const QString &method);
+    // The first argument, as strings, of each logged call of method on the systemd mock of bus,
+    // oldest first.
+    QList<QStringList> unitCalls(KLVRTestBus &bus, const QString &method);
     QString unitActiveState(KLVRTestBus &bus, const QString &unit = kUnitName);
     void setPolkitAllowed(const QStringList &actions);
 

@@ -4,7 +4,7 @@
 # What systemd's manager does with unit files and processes, added to python-dbusmock's systemd
 # template by the agent control tests: Reload loads the units whose files exist in the configured
 # folder and drops the others, StartUnit runs the unit's ExecStart, StopUnit ends that process and
-# waits for it, as systemd's own stop job does.
+# waits for it, as systemd's own stop job does. UnitCalls lists each logged call's first argument.
 import os
 import shlex
 import subprocess
@@ -86,6 +86,15 @@ def stop_unit(mock, objects, args):
     _stop(mock, name)
     objects[mock.units[name]].UpdateProperties(UNIT_IFACE, {'ActiveState': 'inactive'})
     return '/org/freedesktop/systemd1/job/2'
+
+
+def unit_calls(mock, objects, args):
+    calls = []
+    for _, method, arguments in mock.call_log:
+        if method == args[0]:
+            first = arguments[0] if arguments else []
+            calls.append([str(value) for value in first] if isinstance(first, list) else [str(first)])
+    return dbus.Array(calls, signature='as')
 
 
 def stop_all(mock, objects, args):

@@ -247,9 +247,9 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(controller->state(), int(KLVRAgentController::NotInstalled), 15000);
         QVERIFY(presenter.errors.isEmpty());
         QCOMPARE(m_environment.unitCalls(m_environment.sessionBus(), QStringLiteral("StopUnit")).size(), 1);
-        const QList<QVariantList> disabled = m_environment.unitCalls(m_environment.sessionBus(), QStringLiteral("DisableUnitFiles"));
+        const QList<QStringList> disabled = m_environment.unitCalls(m_environment.sessionBus(), QStringLiteral("DisableUnitFiles"));
         QCOMPARE(disabled.size(), 1);
-        QCOMPARE(disabled.constFirst().constFirst().toStringList(), QStringList{KLVRAgentTestEnvironment::kUnitName});
+        QCOMPARE(disabled.constFirst(), QStringList{KLVRAgentTestEnvironment::kUnitName});
         QVERIFY(KLVRAgentTestEnvironment::filesBelow(m_environment.dataHome()).filter(QStringLiteral("com.klvr.restwatch/")).isEmpty());
         QVERIFY(KLVRAgentTestEnvironment::filesBelow(m_environment.configHome()).filter(QStringLiteral("systemd/")).isEmpty());
         QVERIFY(controller->agentVersion().isNull());
@@ -301,9 +301,9 @@ private Q_SLOTS:
         QCOMPARE(fileHash(root + QStringLiteral("/usr/share/polkit-1/actions/com.klvr.restwatch.agent.policy")),
                  fileHash(QStringLiteral(RESTWATCH_SOURCE_DIR "/packaging/com.klvr.restwatch.agent.policy")));
 
-        const QList<QVariantList> enabled = m_environment.unitCalls(m_environment.systemBus(), QStringLiteral("EnableUnitFiles"));
+        const QList<QStringList> enabled = m_environment.unitCalls(m_environment.systemBus(), QStringLiteral("EnableUnitFiles"));
         QCOMPARE(enabled.size(), 1);
-        QCOMPARE(enabled.constFirst().constFirst().toStringList(), QStringList{KLVRAgentTestEnvironment::kUnitName});
+        QCOMPARE(enabled.constFirst(), QStringList{KLVRAgentTestEnvironment::kUnitName});
         QCOMPARE(m_environment.unitCalls(m_environment.systemBus(), QStringLiteral("StartUnit")).size(), 1);
         QVERIFY(m_environment.unitCalls(m_environment.sessionBus(), QStringLiteral("EnableUnitFiles")).isEmpty());
         // The unit's program is the installed copy, and it answers.
