@@ -789,8 +789,7 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
         }
     }
     // Colours meet only where a stretch ends, so their order does not show.
-    for (qsizetype i = 0; i < order.size(); ++i)
-        m_coverages[size_t(i)].blend(curves, order[i]);
+    KLVRRWCEntriesViewRaster::blendLines(curves, m_coverages, order);
 
     // The shadow: the group's coverage averaged over blocks of about a quarter of a point,
     // blurred, in black at a third of it, further down.

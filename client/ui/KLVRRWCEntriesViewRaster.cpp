@@ -9,6 +9,13 @@
 #include <cmath>
 #include <vector>
 
+// Builds of the pixel loops for processors with 256-bit registers, picked when the program loads.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define RASTER_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define RASTER_CLONES
+#endif
+
 namespace {
 
 // Subsamples across and down a pixel under a rounded corner.
@@ -51,10 +58,22 @@ inline QRgb scaled(QRgb x, uint a)
 // A premultiplied source over a premultiplied destination.
 inline QRgb over(QRgb destination, QRgb source)
 {
-    // Most pixels are laid onto clear ones.
-    if (!destination)
-        return source;
     return source + scaled(destination, 255 - qAlpha(source));
+}
+
+// The same for one pixel at a time: most pixels are laid onto clear ones.
+inline QRgb overPixel(QRgb destination, QRgb source)
+{
+    return destination ? over(destination, source) : source;
+}
+
+// The source at each pixel's coverage over the pixels from first to last. Without branches,
+// so that the compiler can work on several pixels at once, with the wider registers of the
+// processors that have them.
+RASTER_CLONES void overSpan(QRgb *line, const uchar *cover, QRgb source, int first, int last)
+{
+    for (int x = first; x <= last; ++x)
+        line[x] = over(line[x], scaled(source, cover[x]));
 }
 
 inline uint coverage255(double coverage)
@@ -65,6 +84,20 @@ inline uint coverage255(double coverage)
 inline QRgb *row(uchar *bits, qsizetype bytesPerLine, int y)
 {
     return reinterpret_cast<QRgb *>(bits + qsizetype(y) * bytesPerLine);
+}
+
+// std::floor and std::ceil to int, inline: without SSE 4.1 those are library calls, and the
+// pixel loops make millions of them.
+inline int floorToInt(double value)
+{
+    const int i = int(value);
+    return i - (value < i ? 1 : 0);
+}
+
+inline int ceilToInt(double value)
+{
+    const int i = int(value);
+    return i + (value > i ? 1 : 0);
 }
 
 double overlap(double a0, double a1, double b0, double b1)
@@ -135,11 +168,11 @@ void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<QRectF> &ban
         }
     }
 
-    std::vector<uint> across(static_cast<size_t>(width), 0u);
+    std::vector<uchar> across(static_cast<size_t>(width), 0);
     // The runs of covered columns, so that rows skip the gaps between bands.
     std::vector<std::pair<int, int>> spans;
     for (int c = firstColumn; c <= lastColumn; ++c) {
-        across[size_t(c)] = coverage255(columns[size_t(c)]);
+        across[size_t(c)] = uchar(coverage255(columns[size_t(c)]));
         if (!across[size_t(c)])
             continue;
         if (!spans.empty() && spans.back().second == c - 1)
@@ -151,26 +184,24 @@ void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<QRectF> &ban
     const Source bottomSource = sourceOf(bottom);
     uchar *bits = image.bits();
     const qsizetype bytesPerLine = image.bytesPerLine();
+    std::vector<uchar> cornerRow;
     for (int y = firstRow; y <= lastRow; ++y) {
         const double t = gradient.height() > 0.0 ? std::clamp((y + 0.5 - gradient.top()) / gradient.height(), 0.0, 1.0) : 0.0;
         const QRgb source = scaled(pixelOf(mix(topSource, bottomSource, t)), coverage255(overlap(y, y + 1, bandTop, bandBottom)));
         QRgb *line = row(bits, bytesPerLine, y);
+        // In the few rows under the corners, a corner pixel takes the arc's coverage (the
+        // smallest where corners meet) instead of its column's.
+        const uchar *cover = across.data();
         auto &rowCorners = corners[size_t(y - firstRow)];
-        std::sort(rowCorners.begin(), rowCorners.end());
-        auto corner = rowCorners.cbegin();
-        for (const auto &[from, to] : spans) {
-            for (int c = from; c <= to; ++c) {
-                uint cover = across[size_t(c)];
-                while (corner != rowCorners.cend() && corner->first < c)
-                    ++corner;
-                if (corner != rowCorners.cend() && corner->first == c)
-                    cover = coverage255(corner->second);
-                if (cover == 255)
-                    line[c] = over(line[c], source);
-                else if (cover > 0)
-                    line[c] = over(line[c], scaled(source, cover));
-            }
+        if (!rowCorners.empty()) {
+            std::sort(rowCorners.begin(), rowCorners.end());
+            cornerRow = across;
+            for (auto corner = rowCorners.crbegin(); corner != rowCorners.crend(); ++corner)
+                cornerRow[size_t(corner->first)] = uchar(coverage255(corner->second));
+            cover = cornerRow.data();
         }
+        for (const auto &[from, to] : spans)
+            overSpan(line, cover, source, from, to);
     }
 }
 
@@ -206,7 +237,7 @@ void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const QList<QPointF> &li
         for (int y = std::max(0, int(std::floor(high))); y <= lastRow; ++y) {
             QRgb &pixel = row(bits, bytesPerLine, y)[c];
             const double down = overlap(y, y + 1, high, low);
-            pixel = over(pixel, down >= 1.0 ? column : scaled(column, coverage255(down)));
+            pixel = overPixel(pixel, down >= 1.0 ? column : scaled(column, coverage255(down)));
         }
     }
 }
@@ -261,6 +292,10 @@ void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, dou
         // The distance from a pixel's centre to the segment: across it in the middle, to the
         // nearer end beyond its ends.
         const auto at = [&](int x, int y) {
+            uchar &value = m_values[size_t(y) * size_t(m_width) + size_t(x)];
+            // Where the line already covers the pixel wholly, nothing can add to it.
+            if (value == 255)
+                return;
             const double px = x + 0.5 - a.x();
             const double py = y + 0.5 - a.y();
             const double along = px * ux + py * uy;
@@ -272,10 +307,8 @@ void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, dou
             else
                 distance = std::abs(px * uy - py * ux);
             const double coverage = reach - distance;
-            if (coverage > 0.0) {
-                uchar &value = m_values[size_t(y) * size_t(m_width) + size_t(x)];
+            if (coverage > 0.0)
                 value = std::max(value, uchar(std::min(255.0, coverage * 255.0 + 0.5)));
-            }
         };
         // Walk along the longer direction; across it the line is at most this far from the
         // point on its axis.
@@ -286,34 +319,46 @@ void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, dou
         const double to = std::max(flat ? a.x() : a.y(), flat ? b.x() : b.y());
         const int limit = flat ? m_width : m_height;
         const int sideLimit = flat ? m_height : m_width;
-        for (int along = std::max(0, int(std::floor(from - reach))); along <= std::min(limit - 1, int(std::ceil(to + reach))); ++along) {
+        for (int along = std::max(0, floorToInt(from - reach)); along <= std::min(limit - 1, ceilToInt(to + reach)); ++along) {
             const double u = std::clamp(along + 0.5, from, to);
             const double middle = flat ? a.y() + (u - a.x()) * slope : a.x() + (u - a.y()) * slope;
             // Pixels whose centres lie within reach of the axis point.
-            const int first = std::max(0, int(std::ceil(middle - across - 0.5)));
-            const int last = std::min(sideLimit - 1, int(std::floor(middle + across - 0.5)));
+            const int first = std::max(0, ceilToInt(middle - across - 0.5));
+            const int last = std::min(sideLimit - 1, floorToInt(middle + across - 0.5));
             for (int side = first; side <= last; ++side)
                 flat ? at(along, side) : at(side, along);
         }
     }
 }
 
-void KLVRRWCEntriesViewRaster::Coverage::blend(QImage &image, const QColor &colour) const
+void KLVRRWCEntriesViewRaster::blendLines(QImage &image, const std::vector<Coverage> &coverages, const QList<QColor> &colours)
 {
-    if (m_right < m_left || image.format() != QImage::Format_ARGB32_Premultiplied)
+    if (image.format() != QImage::Format_ARGB32_Premultiplied)
         return;
-    const QRgb source = pixelOf(sourceOf(colour));
+    const size_t count = std::min(coverages.size(), size_t(colours.size()));
+    std::vector<QRgb> sources;
+    int top = image.height();
+    int bottom = -1;
+    for (size_t k = 0; k < count; ++k) {
+        sources.push_back(pixelOf(sourceOf(colours[qsizetype(k)])));
+        if (coverages[k].m_right >= coverages[k].m_left) {
+            top = std::min(top, coverages[k].m_top);
+            bottom = std::max(bottom, coverages[k].m_bottom);
+        }
+    }
+    // Row by row, every colour in turn, so that each row of the image is read and written
+    // while it is at hand.
     uchar *bits = image.bits();
     const qsizetype bytesPerLine = image.bytesPerLine();
-    const int right = std::min(m_right, image.width() - 1);
-    for (int y = m_top; y <= std::min(m_bottom, image.height() - 1); ++y) {
-        const uchar *values = m_values.data() + size_t(y) * size_t(m_width);
+    for (int y = std::max(0, top); y <= std::min(bottom, image.height() - 1); ++y) {
         QRgb *line = row(bits, bytesPerLine, y);
-        for (int x = m_left; x <= right; ++x) {
-            if (values[x] == 255)
-                line[x] = over(line[x], source);
-            else if (values[x])
-                line[x] = over(line[x], scaled(source, values[x]));
+        for (size_t k = 0; k < count; ++k) {
+            const Coverage &coverage = coverages[k];
+            if (y < coverage.m_top || y > coverage.m_bottom || coverage.m_right < coverage.m_left
+                || coverage.m_width != image.width())
+                continue;
+            overSpan(line, coverage.m_values.data() + size_t(y) * size_t(coverage.m_width), sources[k],
+                     std::max(0, coverage.m_left), std::min(coverage.m_right, image.width() - 1));
         }
     }
 }

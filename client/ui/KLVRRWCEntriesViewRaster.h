@@ -38,10 +38,9 @@ public:
         void reset(int width, int height);
         // A poly-line of the given width.
         void addLine(const QList<QPointF> &line, double lineWidth);
-        // Lays the colour over the image where the lines are.
-        void blend(QImage &image, const QColor &colour) const;
 
     private:
+        friend class KLVRRWCEntriesViewRaster;
         // Widens the area that blend() visits.
         void include(double left, double top, double right, double bottom);
 
@@ -53,4 +52,8 @@ public:
         int m_right = -1;
         int m_bottom = -1;
     };
+
+    // Lays each colour over the image where its coverage (of the image's size) has lines, in
+    // order.
+    static void blendLines(QImage &image, const std::vector<Coverage> &coverages, const QList<QColor> &colours);
 };
