@@ -66,14 +66,13 @@ class tst_KLVRRWAMonitorPowerEvent : public QObject
         QTRY_VERIFY(holdsRestWatchLock());
     }
 
-    // (what, who, why, mode) of each lock logind holds.
-    QList<QVariantList> inhibitors()
+    bool holdsRestWatchLock()
     {
         const QDBusMessage reply = m_bus->call(kLogind, kLogindPath, kLogindManager, QStringLiteral("ListInhibitors"));
-        QList<QVariantList> result;
         if (reply.type() != QDBusMessage::ReplyMessage)
-            return result;
+            return false;
         const QDBusArgument list = reply.arguments().constFirst().value<QDBusArgument>();
+        bool held = false;
         list.beginArray();
         while (!list.atEnd()) {
             QString what, who, why, mode;
@@ -81,18 +80,10 @@ class tst_KLVRRWAMonitorPowerEvent : public QObject
             list.beginStructure();
             list >> what >> who >> why >> mode >> uid >> pid;
             list.endStructure();
-            result.append({what, who, why, mode});
+            held = held || who == QLatin1String("Rest Watch");
         }
         list.endArray();
-        return result;
-    }
-
-    bool holdsRestWatchLock()
-    {
-        for (const QVariantList &inhibitor : inhibitors())
-            if (inhibitor.at(1).toString() == QLatin1String("Rest Watch"))
-                return true;
-        return false;
+        return held;
     }
 
 private Q_SLOTS:
