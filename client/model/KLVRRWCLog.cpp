@@ -130,14 +130,6 @@ KLVRAbsoluteTime localEndOfDay(KLVRAbsoluteTime date)
 }
 } // namespace
 
-struct KLVRRWCLog::Record
-{
-    KLVRAbsoluteTime date;
-    QString description;
-    QString monitor;
-    KLVRRWCPropertyDictionary properties;
-};
-
 KLVRRWCLog::KLVRRWCLog(QObject *parent)
     : QObject(parent)
 {
@@ -239,7 +231,7 @@ std::unique_ptr<KLVRRWCLogEntry> KLVRRWCLog::entryWithDate(KLVRAbsoluteTime date
     return entryWithDate(date, event, monitor, KLVRRWCPropertyDictionary::fromMap(properties));
 }
 
-bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
+bool KLVRRWCLog::readEvent(const QVariantMap &record, Event *out) const
 {
     // One pass over the record's few keys rather than a look-up for each; the values are read
     // where they stand, without copies.
@@ -308,9 +300,62 @@ bool KLVRRWCLog::readRecord(const QVariantMap &record, Record *out) const
     return true;
 }
 
+namespace {
+
+// A record's properties as text: "NULL" or absent (null) carry none; anything the property
+// reader does not take as a dictionary is left to readEvent() of the record.
+bool readPropertiesText(QByteArrayView text, KLVRRWCPropertyDictionary *dictionary)
+{
+    QString ignored;
+    return text.isNull() || text == "NULL"
+           || KLVRRWCPropertyReader::readData(text, dictionary, &ignored) == KLVRRWCPropertyReader::Result::Dictionary;
+}
+
+bool readPropertiesText(const QString &text, KLVRRWCPropertyDictionary *dictionary)
+{
+    QString ignored;
+    return text.isNull() || text == QLatin1String("NULL")
+           || KLVRRWCPropertyReader::read(text, dictionary, &ignored) == KLVRRWCPropertyReader::Result::Dictionary;
+}
+
+template<typename Text>
+bool readEventFields(QByteArrayView date, const QString &description, const QString &monitor, const Text &properties,
+                     KLVRRWCLog::Event *event)
+{
+    // Only a date that is one number throughout is taken here; readEvent() of the record judges
+    // any other text.
+    double seconds = 0.0;
+    const auto [end, error] = std::from_chars(date.data(), date.data() + date.size(), seconds);
+    if (date.isEmpty() || error != std::errc() || end != date.data() + date.size() || !KLVRAbsoluteTime(seconds).isValid()
+        || std::fabs(seconds) > kDateLimit)
+        return false;
+    KLVRRWCPropertyDictionary dictionary;
+    if (!readPropertiesText(properties, &dictionary))
+        return false;
+    event->date = KLVRAbsoluteTime(seconds);
+    event->description = description;
+    event->monitor = monitor;
+    event->properties = std::move(dictionary);
+    return true;
+}
+
+} // namespace
+
+bool KLVRRWCLog::readEvent(QByteArrayView date, const QString &description, const QString &monitor,
+                           QByteArrayView properties, Event *event)
+{
+    return readEventFields(date, description, monitor, properties, event);
+}
+
+bool KLVRRWCLog::readEvent(QByteArrayView date, const QString &description, const QString &monitor,
+                           const QString &properties, Event *event)
+{
+    return readEventFields(date, description, monitor, properties, event);
+}
+
 void KLVRRWCLog::addExternalEntries(const QVariantList &records)
 {
-    std::vector<Record> read;
+    std::vector<Event> read;
     read.reserve(size_t(records.size()));
     for (const QVariant &value : records) {
         if (value.typeId() != QMetaType::QVariantMap) {
@@ -318,29 +363,29 @@ void KLVRRWCLog::addExternalEntries(const QVariantList &records)
                                             << KLVRFormat::describe(value).left(400);
             continue;
         }
-        Record record;
-        if (readRecord(stored<QVariantMap>(value), &record))
+        Event record;
+        if (readEvent(stored<QVariantMap>(value), &record))
             read.push_back(std::move(record));
     }
-    addRecords(std::move(read));
+    addEvents(std::move(read));
 }
 
 void KLVRRWCLog::addExternalEntries(const QList<QVariantMap> &records)
 {
-    std::vector<Record> read;
+    std::vector<Event> read;
     read.reserve(size_t(records.size()));
     for (const QVariantMap &value : records) {
-        Record record;
-        if (readRecord(value, &record))
+        Event record;
+        if (readEvent(value, &record))
             read.push_back(std::move(record));
     }
-    addRecords(std::move(read));
+    addEvents(std::move(read));
 }
 
-void KLVRRWCLog::addRecords(std::vector<Record> records)
+void KLVRRWCLog::addEvents(std::vector<Event> records)
 {
     // The store hands events in date order; a batch that is not keeps its events, in order.
-    const auto earlier = [](const Record &a, const Record &b) { return a.date < b.date; };
+    const auto earlier = [](const Event &a, const Event &b) { return a.date < b.date; };
     if (!std::is_sorted(records.begin(), records.end(), earlier)) {
         qCWarning(lcRWCModel) << "KLVRRWCLog received a batch out of date order; taking it in date order";
         std::stable_sort(records.begin(), records.end(), earlier);
@@ -356,7 +401,7 @@ void KLVRRWCLog::addRecords(std::vector<Record> records)
     // they are dropped whenever a hash gains a key.
     RecentTexts<const EntryFactory *> factories;
     RecentTexts<KLVRRWCLogEntry **> groupHeads;
-    for (Record &record : records) {
+    for (Event &record : records) {
         // Linking, pairing and every range look-up rely on dates that never decrease.
         if (record.date < finalDate) {
             qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event older than the log's last event:"

@@ -6,6 +6,7 @@
 #include "KLVRRWCAbsoluteDuration.h"
 #include "KLVRRWCLogEntry.h"
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QMetaType>
@@ -80,6 +81,30 @@ public:
     std::unique_ptr<KLVRRWCLogEntry> entryWithDate(KLVRAbsoluteTime date, const QString &event, const QString &monitor,
                                                    const QVariantMap &properties) const;
 
+    // An event record read, as addExternalEntries() reads each record before taking it in.
+    struct Event
+    {
+        KLVRAbsoluteTime date;
+        QString description;
+        QString monitor;
+        KLVRRWCPropertyDictionary properties;
+    };
+    // Reads one record as addExternalEntries() does; false, with the logged line, for a record it
+    // skips.
+    bool readEvent(const QVariantMap &record, Event *event) const;
+    // Reads an event from a record's fields as they lie in a buffer: the date as "%lf" text, the
+    // properties as ASCII text ("NULL" or a property list; null when the record has none). For
+    // a reader of years of records that need not build a dictionary for each. True when the
+    // event reads cleanly; false, with nothing logged, for anything else, which the caller then
+    // hands to readEvent() as a record for its verdict.
+    static bool readEvent(QByteArrayView date, const QString &description, const QString &monitor,
+                          QByteArrayView properties, Event *event);
+    // The same with properties beyond ASCII, as a text (null when the record has none).
+    static bool readEvent(QByteArrayView date, const QString &description, const QString &monitor,
+                          const QString &properties, Event *event);
+    // Takes events read by readEvent(), oldest first, as addExternalEntries() takes its records.
+    void addEvents(std::vector<Event> events);
+
     qsizetype count() const { return qsizetype(m_entries.size()); }
     KLVRRWCLogEntry *objectAtIndex(qsizetype index) const;
     const std::vector<std::unique_ptr<KLVRRWCLogEntry>> &entries() const { return m_entries; }
@@ -139,12 +164,9 @@ private Q_SLOTS:
     void dateRangeDidChange();
 
 private:
-    struct Record;
-    bool readRecord(const QVariantMap &record, Record *out) const;
     const EntryFactory *factoryFor(const QString &event) const;
     static std::unique_ptr<KLVRRWCLogEntry> makeEntry(const EntryFactory *factory, KLVRAbsoluteTime date, const QString &event,
                                                       const QString &monitor, KLVRRWCPropertyDictionary properties);
-    void addRecords(std::vector<Record> records);
     void tellDateRangeLimits();
     KLVRRWCAbsoluteDuration currentInterval() const;
     void setVisibleRange(KLVRRWCRange range);

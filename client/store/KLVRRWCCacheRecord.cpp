@@ -126,7 +126,8 @@ QString sharedText(const uchar *bytes, qsizetype length)
     return made;
 }
 
-// A sleep's events carry the same context one after the other: the previous text is shared.
+// The properties text of the previous record, shared: a sleep's events carry the same context
+// one after the other.
 QString propertiesText(const uchar *bytes, qsizetype length)
 {
     thread_local QString previous;
@@ -145,28 +146,26 @@ QString utf16Text(const uchar *bytes, qsizetype length)
     return text;
 }
 
-// The same as bytes (ASCII is UTF-8): half the memory of a text, and nothing to widen.
-QByteArray propertiesBytes(const uchar *bytes, qsizetype length)
+// The top dictionary of a record: its entry count and where its key and value references start.
+bool topDictionary(const Reader &reader, const uchar **references, quint64 *entries)
 {
-    thread_local QByteArray previous;
-    const QByteArrayView text(bytes, length);
-    if (previous.size() != length || previous != text)
-        previous = text.toByteArray();
-    return previous;
+    const uchar *p = reader.object(reader.top());
+    if (!p || (*p & 0xf0) != 0xd0)
+        return false;
+    if (!reader.count(p, entries) || p + 2 * *entries * quint64(reader.refSize()) > reader.end())
+        return false;
+    *references = p;
+    return true;
 }
 
 } // namespace
 
-std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsizetype size, Properties properties)
+std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsizetype size)
 {
     Reader reader(reinterpret_cast<const uchar *>(data), size);
-    if (!reader.readTrailer())
-        return std::nullopt;
-    const uchar *p = reader.object(reader.top());
-    if (!p || (*p & 0xf0) != 0xd0)
-        return std::nullopt;
+    const uchar *p = nullptr;
     quint64 entries = 0;
-    if (!reader.count(p, &entries) || p + 2 * entries * quint64(reader.refSize()) > reader.end())
+    if (!reader.readTrailer() || !topDictionary(reader, &p, &entries))
         return std::nullopt;
 
     QVariantMap record;
@@ -186,12 +185,47 @@ std::optional<QVariantMap> KLVRRWCCacheRecord::readBinary(const char *data, qsiz
             record.insert(key, utf16Text(valueBytes, valueLength));
         else if (recurring)
             record.insert(key, sharedText(valueBytes, valueLength));
-        else if (key == kProperties && properties == Properties::AsBytes)
-            record.insert(key, propertiesBytes(valueBytes, valueLength));
         else if (key == kProperties)
             record.insert(key, propertiesText(valueBytes, valueLength));
         else
             record.insert(key, QString::fromLatin1(reinterpret_cast<const char *>(valueBytes), valueLength));
     }
     return record;
+}
+
+bool KLVRRWCCacheRecord::readFields(const char *data, qsizetype size, Fields *fields)
+{
+    Reader reader(reinterpret_cast<const uchar *>(data), size);
+    const uchar *p = nullptr;
+    quint64 entries = 0;
+    if (!reader.readTrailer() || !topDictionary(reader, &p, &entries))
+        return false;
+
+    *fields = Fields();
+    const int refSize = reader.refSize();
+    for (quint64 i = 0; i < entries; ++i) {
+        bool keyAscii = false, valueAscii = false;
+        const uchar *keyBytes = nullptr, *valueBytes = nullptr;
+        qsizetype keyLength = 0, valueLength = 0;
+        if (!reader.text(readUnsigned(p + i * refSize, refSize), &keyAscii, &keyBytes, &keyLength)
+            || !reader.text(readUnsigned(p + (entries + i) * refSize, refSize), &valueAscii, &valueBytes, &valueLength)
+            || !keyAscii)
+            return false;
+        const QByteArrayView key(keyBytes, keyLength);
+        if (key == "date") {
+            if (!valueAscii)
+                return false;
+            fields->date = QByteArrayView(valueBytes, valueLength);
+        } else if (key == "description") {
+            fields->description = valueAscii ? sharedText(valueBytes, valueLength) : utf16Text(valueBytes, valueLength);
+        } else if (key == "monitor") {
+            fields->monitor = valueAscii ? sharedText(valueBytes, valueLength) : utf16Text(valueBytes, valueLength);
+        } else if (key == "properties") {
+            if (valueAscii)
+                fields->properties = QByteArrayView(valueBytes, valueLength);
+            else
+                fields->wideProperties = utf16Text(valueBytes, valueLength);
+        }
+    }
+    return !fields->date.isNull() && !fields->description.isNull() && !fields->monitor.isNull();
 }

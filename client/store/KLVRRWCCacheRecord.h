@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
+#include <QByteArrayView>
+#include <QString>
 #include <QVariantMap>
 #include <optional>
 
@@ -11,13 +13,22 @@
 class KLVRRWCCacheRecord
 {
 public:
-    enum class Properties {
-        AsText,  // "properties" as the text it was cached as
-        AsBytes, // an ASCII "properties" text as its bytes, which the log reads without widening
-    };
+    // The record, or nothing when the bytes are not a binary dictionary of texts.
+    static std::optional<QVariantMap> readBinary(const char *data, qsizetype size);
 
-    // The record, or nothing when the bytes are not a binary dictionary of texts. "NULL" and
-    // texts beyond ASCII stay texts either way.
-    static std::optional<QVariantMap> readBinary(const char *data, qsizetype size,
-                                                 Properties properties = Properties::AsText);
+    // A record's fields as they lie in its bytes, for a reader that takes them without building
+    // a dictionary: description and monitor as shared texts, the date as ASCII text in data, and
+    // the properties as ASCII text in data or, beyond ASCII, as a text of their own (both null
+    // when the record has none).
+    struct Fields
+    {
+        QByteArrayView date;
+        QString description;
+        QString monitor;
+        QByteArrayView properties;
+        QString wideProperties;
+    };
+    // False unless the bytes are a binary dictionary of texts with an ASCII date, a description
+    // and a monitor.
+    static bool readFields(const char *data, qsizetype size, Fields *fields);
 };

@@ -133,10 +133,9 @@ QUrl KLVRRWCStore::databaseURL()
 
 void KLVRRWCStore::databaseDidOpen()
 {
-    // A launch reads the whole cache (gigabytes of process lists): read through a memory map,
-    // its pages are not copied out of the kernel once more for every row.
-    sqlite3_int64 mapSize = kCacheMapSize;
-    sqlite3_file_control(database(), "main", SQLITE_FCNTL_MMAP_SIZE, &mapSize);
+    // The script also has the connection read the file through a memory map (as far as SQLite
+    // maps one): a launch reads the whole cache, gigabytes of process lists, and mapped pages are
+    // not copied out of the kernel once more, a system call each, for every row.
     executeStatements(QStringLiteral("KLVRRWCStoreSQLCreate"));
 }
 
@@ -184,13 +183,38 @@ QList<QVariantMap> KLVRRWCStore::sortedCachedEventsFromDate(std::optional<KLVRAb
                                                             std::optional<KLVRAbsoluteTime> to)
 {
     QList<QVariantMap> events;
-    readCachedEvents(from, to, [&events](QVariantMap &&event) { events.append(std::move(event)); });
+    stepCachedRows(from, to, [&events](const char *bytes, qsizetype size, bool isText) {
+        std::optional<QVariantMap> event = decodeRow(bytes, size, isText);
+        if (event)
+            events.append(std::move(*event));
+        return event.has_value();
+    });
     return events;
 }
 
-qsizetype KLVRRWCStore::readCachedEvents(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
-                                         const std::function<void(QVariantMap &&)> &take,
-                                         KLVRRWCCacheRecord::Properties properties)
+std::optional<QVariantMap> KLVRRWCStore::decodeRow(const char *bytes, qsizetype size, bool isText)
+{
+    std::optional<QVariantMap> event;
+    QString error;
+    if (!isText && bytes)
+        event = KLVRRWCCacheRecord::readBinary(bytes, size);
+    if (!event) {
+        // Text rows and anything else go through the general reader, as UTF-8 bytes.
+        const QVariant value = KLVRPropertyList::read(QByteArray(bytes, size), &error);
+        if (value.typeId() == QMetaType::QVariantMap && error.isEmpty())
+            event = value.toMap();
+    }
+    // One damaged row must not keep the client from starting: it is left out and reported.
+    if (!event) {
+        const QVariant raw = isText ? QVariant(QString::fromUtf8(bytes, size)) : QVariant(QByteArray(bytes, size));
+        qCWarning(lcStore).noquote() << KLVRFormat::string(QStringLiteral("%@ inflation of '%@' failed %@."), kClassName,
+                                                           raw, error.isEmpty() ? QStringLiteral("not a dictionary") : error);
+    }
+    return event;
+}
+
+qsizetype KLVRRWCStore::stepCachedRows(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
+                                       const std::function<bool(const char *, qsizetype, bool)> &row)
 {
     // Stepped here rather than collected as rows: a launch reads the whole cache, and each blob is
     // decoded straight from SQLite's buffer.
@@ -222,25 +246,8 @@ qsizetype KLVRRWCStore::readCachedEvents(std::optional<KLVRAbsoluteTime> from, s
         const bool isText = sqlite3_column_type(statement, column) == SQLITE_TEXT;
         const char *bytes = static_cast<const char *>(sqlite3_column_blob(statement, column));
         const qsizetype size = sqlite3_column_bytes(statement, column);
-        std::optional<QVariantMap> event;
-        QString error;
-        if (!isText && bytes)
-            event = KLVRRWCCacheRecord::readBinary(bytes, size, properties);
-        if (!event) {
-            // Text rows and anything else go through the general reader, as UTF-8 bytes.
-            const QVariant value = KLVRPropertyList::read(QByteArray(bytes, size), &error);
-            if (value.typeId() == QMetaType::QVariantMap && error.isEmpty())
-                event = value.toMap();
-        }
-        // One damaged row must not keep the client from starting: it is left out and reported.
-        if (!event) {
-            const QVariant raw = isText ? QVariant(QString::fromUtf8(bytes, size)) : QVariant(QByteArray(bytes, size));
-            qCWarning(lcStore).noquote() << KLVRFormat::string(QStringLiteral("%@ inflation of '%@' failed %@."), kClassName,
-                                                               raw, error.isEmpty() ? QStringLiteral("not a dictionary") : error);
-            continue;
-        }
-        ++count;
-        take(std::move(*event));
+        if (row(bytes, size, isText))
+            ++count;
     }
     if (result != SQLITE_DONE)
         qCWarning(lcStore).noquote() << kClassName << "reading the cache stopped:" << sqlite3_errmsg(database()) << result;
@@ -260,19 +267,36 @@ void KLVRRWCStore::updateLogEvents()
     if (!m_logController)
         return;
     const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
-    // Handed over in batches, so that a large cache never sits in memory twice; the properties
-    // stay the row's bytes, which the log reads as they are.
-    QList<QVariantMap> batch;
+    // Handed over in batches, so that a large cache never sits in memory twice. A row of the
+    // store's own shape is read field by field straight from SQLite's buffer; any other row, and
+    // one the log would judge, goes the way of a record.
+    std::vector<KLVRRWCLog::Event> batch;
+    batch.reserve(kReplayBatch);
     const auto handOver = [&] {
-        m_logController->addExternalEntries(batch);
+        m_logController->addEvents(std::move(batch));
         batch.clear();
+        batch.reserve(kReplayBatch);
     };
-    const qsizetype count = readCachedEvents(after, std::nullopt, [&](QVariantMap &&event) {
-        batch.append(std::move(event));
-        if (batch.size() >= kReplayBatch)
+    const qsizetype count = stepCachedRows(after, std::nullopt, [&](const char *bytes, qsizetype size, bool isText) {
+        KLVRRWCCacheRecord::Fields fields;
+        KLVRRWCLog::Event event;
+        if (!isText && bytes && KLVRRWCCacheRecord::readFields(bytes, size, &fields)
+            && (fields.wideProperties.isNull()
+                    ? KLVRRWCLog::readEvent(fields.date, fields.description, fields.monitor, fields.properties, &event)
+                    : KLVRRWCLog::readEvent(fields.date, fields.description, fields.monitor, fields.wideProperties, &event))) {
+            batch.push_back(std::move(event));
+        } else {
+            const std::optional<QVariantMap> record = decodeRow(bytes, size, isText);
+            if (!record)
+                return false;
+            if (m_logController->readEvent(*record, &event))
+                batch.push_back(std::move(event));
+        }
+        if (batch.size() >= size_t(kReplayBatch))
             handOver();
-    }, KLVRRWCCacheRecord::Properties::AsBytes);
-    if (!batch.isEmpty())
+        return true;
+    });
+    if (!batch.empty())
         handOver();
     if (count > 0)
         qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("cache provided %u entries."), uint(count));

@@ -36,7 +36,6 @@ public:
     static constexpr int kAgentTimeout = 5000;             // ms, every request to the agent
     static constexpr int kInstalledChangeDelay = 100;      // ms after the agent's state changed
     static constexpr int kReplayBatch = 2000;              // events handed to the log at a time
-    static constexpr qint64 kCacheMapSize = qint64(1) << 32; // bytes of the cache read through a memory map (SQLite caps it)
     // Times travel as "%lf" text, so they lie on a microsecond grid: the next possible time after
     // a bound is one microsecond later.
     static constexpr double kTimeResolution = 0.000001;
@@ -115,10 +114,13 @@ private:
     };
 
     void createUpdateEndpoint(QDBusConnection bus);
-    // Decodes the cached events between the bounds one by one, in the select's order.
-    qsizetype readCachedEvents(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
-                               const std::function<void(QVariantMap &&)> &take,
-                               KLVRRWCCacheRecord::Properties properties = KLVRRWCCacheRecord::Properties::AsText);
+    // Hands row() each cached row between the bounds, in the select's order, as its bytes and
+    // whether SQLite holds them as text; row() answers whether the row decoded. Returns the count
+    // of decoded rows.
+    qsizetype stepCachedRows(std::optional<KLVRAbsoluteTime> from, std::optional<KLVRAbsoluteTime> to,
+                             const std::function<bool(const char *bytes, qsizetype size, bool isText)> &row);
+    // One row as a record, or nothing (with the logged line) when it cannot be decoded.
+    static std::optional<QVariantMap> decodeRow(const char *bytes, qsizetype size, bool isText);
     std::optional<QDBusConnection> agentConnection();
     void fetchAgentEvents();
     void requestNextRange();

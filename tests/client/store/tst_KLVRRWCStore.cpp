@@ -34,6 +34,12 @@ KLVRRWAEvent agentEvent(double date, const QString &description = kSleep, const 
             {QStringLiteral("properties"), properties}};
 }
 
+KLVRRWAEvent dated(KLVRRWAEvent event, const QString &date)
+{
+    event.insert(QStringLiteral("date"), date);
+    return event;
+}
+
 QVariantMap record(const KLVRRWAEvent &event)
 {
     QVariantMap map;
@@ -451,13 +457,20 @@ void tst_KLVRRWCStore::replayedPropertiesReadAsTheLogReadsThem()
                           xml({{QStringLiteral("Name"), QStringLiteral("Akku Gr\u00f6\u00dfe")}, {QStringLiteral("Current Capacity"), 57}}))),
         record(agentEvent(800000040.0, QStringLiteral("Power state changed"),
                           xml({{QStringLiteral("Name"), QStringLiteral("BAT0")}, {QStringLiteral("Current Capacity"), 58}}))),
+        // Dates the cache selects but that are not plain numbers, or lie beyond what the log takes.
+        record(dated(agentEvent(0.0, QStringLiteral("Stopping monitor")), QStringLiteral(" 800000050.5"))),
+        record(dated(agentEvent(0.0, QStringLiteral("Starting monitor")), QStringLiteral("62000000000.0"))),
     };
     Client client = makeClient();
     client.store->cacheEvents(events);
+    const auto expectReports = [] {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error unpacking event properties")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("skipped an event with an unreadable date")));
+    };
     KLVRRWCLog fromText;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error unpacking event properties")));
+    expectReports();
     fromText.addExternalEntries(events);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Error unpacking event properties")));
+    expectReports();
     client.store->syncWithLocalCache();
 
     QCOMPARE(client.log->count(), fromText.count());
