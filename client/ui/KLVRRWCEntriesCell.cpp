@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <typeinfo>
 
 namespace {
 
@@ -365,6 +366,7 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
         bool isSource = false;
         QString name;
         const KLVRRWCLogEntryPowerStatus *lastSample = nullptr;
+        bool lastConnected = false;
         QList<KLVRRWCEntriesViewBatterySegment> *segments = nullptr;
     };
     SmallMap<Group> groups;
@@ -380,6 +382,20 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
         return group ? *group : groups.insert(name, Group());
     };
 
+    // Whether each kind of entry met is a power status, by its type: a dynamic cast for every
+    // entry costs more than the rest of its work.
+    std::vector<std::pair<const std::type_info *, bool>> kinds;
+    const auto asStatus = [&kinds](const KLVRRWCLogEntry *entry) -> const KLVRRWCLogEntryPowerStatus * {
+        const std::type_info *type = &typeid(*entry);
+        for (const auto &[known, isStatus] : kinds) {
+            if (known == type)
+                return isStatus ? static_cast<const KLVRRWCLogEntryPowerStatus *>(entry) : nullptr;
+        }
+        const auto *status = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(entry);
+        kinds.emplace_back(type, status != nullptr);
+        return status;
+    };
+
     // Intervals that end inside the range, and the battery samples inside it.
     const qsizetype visibleCount = log->countOfVisibleEntries();
     const KLVRRWCLogEntry *firstVisible = visibleCount > 0 ? log->objectInVisibleEntriesAtIndex(0) : nullptr;
@@ -390,7 +406,7 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
         if (!entry->pairRepresents().isEmpty() && entry->pair())
             addState(entry->pair()->pairRepresents(), entry, std::max(entry->pair()->date(), start), entry->finalDate(), list);
 
-        const auto *status = dynamic_cast<const KLVRRWCLogEntryPowerStatus *>(entry);
+        const KLVRRWCLogEntryPowerStatus *status = asStatus(entry);
         if (!status)
             continue;
         if (!group.isSource) {
@@ -401,7 +417,14 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
         }
         if (!group.segments)
             continue;
+        // A sample that does not change the battery's presence has its older neighbour's,
+        // which saves reading its properties.
+        const bool connected = status->change() != KLVRRWCLogEntryPowerStatus::ChangePresence && group.lastSample
+                                       && status->next() == group.lastSample
+                                   ? group.lastConnected
+                                   : status->connected();
         group.lastSample = status;
+        group.lastConnected = connected;
         QList<KLVRRWCEntriesViewBatterySegment> &segments = *group.segments;
         if (segments.isEmpty()) {
             const KLVRRWCLogEntryPowerStatus *before = log->powerEventForBatteryBefore(group.name, firstVisible);
@@ -417,7 +440,7 @@ void KLVRRWCEntriesCell::prepareDisplayList(KLVRRWCEntriesViewDisplayList &list,
         }
         const double charge = status->percentageCharged();
         const QPointF point = convertDateAndPercentageToPoint(status->date(), charge);
-        if (status->connected())
+        if (connected)
             segments.last().addPoint(point);
         else
             segments.last().disconnectionPoint(point);
@@ -646,13 +669,15 @@ int KLVRRWCEntriesCell::drawMarker(QPainter &painter, int marker, const KLVRRWCE
     painter.setFont(m_xAxisMarkerFont);
     QRectF lastLabel;
     int drawn = 0;
+    // The ticks are stroked together: they never touch, and a year has hundreds.
+    QPainterPath ticks;
     // One tick at the start and one per interval after it, up to but not at the end.
     for (qint64 k = 0;; ++k) {
         const KLVRAbsoluteTime date = tickDate(interval.timeInterval(), k);
         if (k > 0 && !(date < end))
             break;
         const double x = m_chartRect.x() + date.secondsSince(m_scaleRange.startDate()) * pixelsPerSecond;
-        painter.drawPath(m_markers.at(marker).translated(x, m_chartRect.bottom()));
+        ticks.addPath(m_markers.at(marker).translated(x, m_chartRect.bottom()));
         level.positions.append(x);
         if (!labelling)
             continue;
@@ -668,6 +693,7 @@ int KLVRRWCEntriesCell::drawMarker(QPainter &painter, int marker, const KLVRRWCE
         lastLabel = QRectF(rect.x(), rect.y(), rect.width() * 1.5, rect.height());
         ++drawn;
     }
+    painter.drawPath(ticks);
     painter.restore();
     m_tickLevels.append(level);
     return drawn;
@@ -771,7 +797,7 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
             const QColor colour = m_batteryColours.value(segment.state());
             if (!colour.isValid() || !segment.hasPath())
                 continue;
-            QList<QPointF> points = simplifiedLine(segment.points(), 1.0 / scale);
+            std::vector<QPointF> points = simplifiedLine(segment.points(), 1.0 / scale);
             for (QPointF &point : points)
                 point = point * scale + offset;
             QColor fill = colour;
@@ -829,20 +855,20 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     painter.drawImage(QPointF(0.0, 0.0), curves);
 }
 
-QList<QPointF> KLVRRWCEntriesCell::simplifiedLine(const QList<QPointF> &line, double columnWidth)
+std::vector<QPointF> KLVRRWCEntriesCell::simplifiedLine(const std::vector<QPointF> &line, double columnWidth)
 {
-    const qsizetype count = line.size();
+    const size_t count = line.size();
     if (count <= 4 || !(columnWidth > 0.0))
         return line;
-    QList<QPointF> simple;
+    std::vector<QPointF> simple;
     simple.reserve(count);
-    simple.append(line.first());
-    for (qsizetype first = 0; first < count;) {
+    simple.push_back(line.front());
+    for (size_t first = 0; first < count;) {
         // The run of points in one column: its first, lowest, highest and last, in line order.
         const double column = std::floor(line[first].x() / columnWidth);
-        qsizetype last = first;
-        qsizetype lowest = first;
-        qsizetype highest = first;
+        size_t last = first;
+        size_t lowest = first;
+        size_t highest = first;
         while (last + 1 < count && std::floor(line[last + 1].x() / columnWidth) == column) {
             ++last;
             if (line[last].y() > line[lowest].y())
@@ -850,11 +876,11 @@ QList<QPointF> KLVRRWCEntriesCell::simplifiedLine(const QList<QPointF> &line, do
             if (line[last].y() < line[highest].y())
                 highest = last;
         }
-        const qsizetype kept[4] = {first, std::min(lowest, highest), std::max(lowest, highest), last};
-        qsizetype previous = 0;
-        for (const qsizetype index : kept) {
+        const size_t kept[4] = {first, std::min(lowest, highest), std::max(lowest, highest), last};
+        size_t previous = 0;
+        for (const size_t index : kept) {
             if (index > previous) {
-                simple.append(line[index]);
+                simple.push_back(line[index]);
                 previous = index;
             }
         }

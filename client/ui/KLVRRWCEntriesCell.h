@@ -176,7 +176,7 @@ public:
     // A poly-line as drawn: the points inside one column of the given width (a device pixel)
     // reduced to the first, lowest, highest and last, in line order, which covers the same
     // pixels; a year holds tens of thousands of samples across a thousand pixels.
-    static QList<QPointF> simplifiedLine(const QList<QPointF> &line, double columnWidth);
+    static std::vector<QPointF> simplifiedLine(const std::vector<QPointF> &line, double columnWidth);
 
     // A calendar format (strftime conversions) applied to a local date with English names.
     static QString formatDate(KLVRAbsoluteTime date, const QString &format);

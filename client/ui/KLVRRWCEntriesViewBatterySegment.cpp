@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWCEntriesViewBatterySegment.h"
 
+#include <cmath>
+
 KLVRRWCEntriesViewBatterySegment KLVRRWCEntriesViewBatterySegment::batterySegmentForState(const QString &state,
                                                                                          const QPointF &startPoint)
 {
@@ -13,11 +15,11 @@ KLVRRWCEntriesViewBatterySegment KLVRRWCEntriesViewBatterySegment::batterySegmen
 QPainterPath KLVRRWCEntriesViewBatterySegment::path() const
 {
     QPainterPath path;
-    if (m_points.isEmpty())
+    if (m_points.empty())
         return path;
     path.reserve(int(m_points.size()));
-    path.moveTo(m_points.first());
-    for (qsizetype i = 1; i < m_points.size(); ++i)
+    path.moveTo(m_points.front());
+    for (size_t i = 1; i < m_points.size(); ++i)
         path.lineTo(m_points[i]);
     return path;
 }
@@ -25,17 +27,17 @@ QPainterPath KLVRRWCEntriesViewBatterySegment::path() const
 void KLVRRWCEntriesViewBatterySegment::addPoint(const QPointF &p)
 {
     // Points that a path would refuse stay out of the curve too.
-    if (!qIsFinite(p.x()) || !qIsFinite(p.y()))
+    if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
         return;
     m_end = p;
-    if (m_points.isEmpty())
+    if (m_points.empty())
         m_start = p;
-    else if (m_points.last() == p)
+    else if (m_points.back() == p)
         return;
-    m_points.append(p);
+    m_points.push_back(p);
 }
 
 void KLVRRWCEntriesViewBatterySegment::disconnectionPoint(const QPointF &p)
 {
-    addPoint(m_points.isEmpty() ? p : QPointF(p.x(), m_end.y()));
+    addPoint(m_points.empty() ? p : QPointF(p.x(), m_end.y()));
 }

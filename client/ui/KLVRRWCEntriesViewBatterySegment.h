@@ -2,10 +2,11 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
-#include <QList>
 #include <QPainterPath>
 #include <QPointF>
 #include <QString>
+
+#include <vector>
 
 // One stretch of a battery's charge curve drawn in one colour: a poly-line and the power-source
 // state it belongs to ("AC Power", "Battery Power", "Disconnected", or none). A value.
@@ -25,10 +26,10 @@ public:
     void setState(const QString &state) { m_state = state; }
     QPointF start() const { return m_start; }
     QPointF end() const { return m_end; }
-    bool hasPath() const { return !m_points.isEmpty(); }
+    bool hasPath() const { return !m_points.empty(); }
     // The poly-line's points, and the poly-line as a path; both empty until the first point is
     // added. Curves of a year hold tens of thousands of points, which a plain list keeps cheaply.
-    const QList<QPointF> &points() const { return m_points; }
+    const std::vector<QPointF> &points() const { return m_points; }
     QPainterPath path() const;
 
     // Continues the poly-line to p (a point equal to the last one adds nothing, as a path
@@ -45,5 +46,5 @@ private:
     QString m_state;
     QPointF m_start;
     QPointF m_end;
-    QList<QPointF> m_points;
+    std::vector<QPointF> m_points;
 };

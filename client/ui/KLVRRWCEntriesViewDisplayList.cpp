@@ -78,7 +78,11 @@ QList<QRectF> KLVRRWCEntriesViewDisplayList::mergedBoundsForState(const QString 
         if (band.state() == state && band.bounds().width() > 0.0)
             bands.append(band.bounds());
     }
-    std::sort(bands.begin(), bands.end(), [](const QRectF &a, const QRectF &b) { return a.left() < b.left(); });
+    // Bands arrive nearly in order: only the few added after the main pass need sorting in.
+    const auto byLeft = [](const QRectF &a, const QRectF &b) { return a.left() < b.left(); };
+    const auto sorted = std::is_sorted_until(bands.begin(), bands.end(), byLeft);
+    std::sort(sorted, bands.end(), byLeft);
+    std::inplace_merge(bands.begin(), sorted, bands.end(), byLeft);
 
     QList<QRectF> runs;
     for (const QRectF &band : std::as_const(bands)) {

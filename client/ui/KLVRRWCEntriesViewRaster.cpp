@@ -205,20 +205,20 @@ void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<QRectF> &ban
     }
 }
 
-void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const QList<QPointF> &line, double baseline, const QColor &colour)
+void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const std::vector<QPointF> &line, double baseline, const QColor &colour)
 {
-    const qsizetype count = line.size();
+    const size_t count = line.size();
     if (count < 2 || image.format() != QImage::Format_ARGB32_Premultiplied)
         return;
-    const double left = line.first().x();
-    const double right = line.last().x();
+    const double left = line.front().x();
+    const double right = line.back().x();
     if (!(right > left))
         return;
     const QRgb source = pixelOf(sourceOf(colour));
     uchar *bits = image.bits();
     const qsizetype bytesPerLine = image.bytesPerLine();
 
-    qsizetype k = 0;
+    size_t k = 0;
     const int lastColumn = std::min(image.width() - 1, int(std::ceil(right)) - 1);
     for (int c = std::max(0, int(std::floor(left))); c <= lastColumn; ++c) {
         const double across = overlap(c, c + 1, left, right);
@@ -272,12 +272,12 @@ void KLVRRWCEntriesViewRaster::Coverage::include(double left, double top, double
     m_bottom = std::max(m_bottom, b);
 }
 
-void KLVRRWCEntriesViewRaster::Coverage::addLine(const QList<QPointF> &line, double lineWidth)
+void KLVRRWCEntriesViewRaster::Coverage::addLine(const std::vector<QPointF> &line, double lineWidth)
 {
     // A pixel is covered by how far its centre lies inside the line's edge, up to one pixel:
     // a box filter's coverage for lines about as wide as a pixel.
     const double reach = lineWidth / 2.0 + 0.5;
-    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
         const QPointF a = line[i];
         const QPointF b = line[i + 1];
         const double dx = b.x() - a.x();

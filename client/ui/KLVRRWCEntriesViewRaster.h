@@ -26,7 +26,7 @@ public:
                           const QColor &bottom, double cornerRadius);
     // The colour over the area between a poly-line (points in increasing x) and a horizontal
     // baseline.
-    static void fillUnder(QImage &image, const QList<QPointF> &line, double baseline, const QColor &colour);
+    static void fillUnder(QImage &image, const std::vector<QPointF> &line, double baseline, const QColor &colour);
 
     // How much lines of one colour cover each pixel. Lines add by the larger coverage, so the
     // joins and crossings of one colour do not darken.
@@ -37,7 +37,7 @@ public:
         // Empty again, at the given size; keeps its memory when the size is the same.
         void reset(int width, int height);
         // A poly-line of the given width.
-        void addLine(const QList<QPointF> &line, double lineWidth);
+        void addLine(const std::vector<QPointF> &line, double lineWidth);
 
     private:
         friend class KLVRRWCEntriesViewRaster;

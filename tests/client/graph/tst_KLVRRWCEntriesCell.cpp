@@ -506,11 +506,12 @@ private Q_SLOTS:
     // and last, in their order; everything else passes unchanged.
     void curveThinning()
     {
-        const QList<QPointF> line{{0.1, 50}, {0.2, 40}, {0.3, 60}, {0.5, 45}, {0.9, 55},
-                                  {1.5, 30}, {2.2, 20}, {2.4, 80}, {2.6, 25}};
-        QCOMPARE(KLVRRWCEntriesCell::simplifiedLine(line, 1.0),
+        const std::vector<QPointF> line{{0.1, 50}, {0.2, 40}, {0.3, 60}, {0.5, 45}, {0.9, 55},
+                                        {1.5, 30}, {2.2, 20}, {2.4, 80}, {2.6, 25}};
+        const std::vector<QPointF> thin = KLVRRWCEntriesCell::simplifiedLine(line, 1.0);
+        QCOMPARE(QList<QPointF>(thin.cbegin(), thin.cend()),
                  (QList<QPointF>{{0.1, 50}, {0.2, 40}, {0.3, 60}, {0.9, 55}, {1.5, 30}, {2.2, 20}, {2.4, 80}, {2.6, 25}}));
-        QCOMPARE(KLVRRWCEntriesCell::simplifiedLine(line, 0.05), line);
+        QVERIFY(KLVRRWCEntriesCell::simplifiedLine(line, 0.05) == line);
     }
 
     void mapping()
