@@ -16,46 +16,15 @@ namespace {
 QMutex keySetsLock;
 QHash<QStringList, std::shared_ptr<const QStringList>> keySets;
 
-// Interned keys share their text, so equal key sets usually compare by address alone.
-bool sameKeys(const QStringList &a, const QStringList &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a.at(i).constData() != b.at(i).constData() && a.at(i) != b.at(i))
-            return false;
-    }
-    return true;
-}
-
-// Events of one monitor share their keys; the last few key sets answer most look-ups.
-std::shared_ptr<const QStringList> recentKeySets[4];
-
-std::shared_ptr<const QStringList> recentKeys(const QStringList &keys)
-{
-    QMutexLocker locker(&keySetsLock);
-    for (const auto &candidate : recentKeySets) {
-        if (candidate && sameKeys(*candidate, keys))
-            return candidate;
-    }
-    return nullptr;
-}
-
+// Dictionaries with the same keys share one sorted key list, whoever built them.
 std::shared_ptr<const QStringList> sharedKeys(const QStringList &keys)
 {
-    if (auto recent = recentKeys(keys))
-        return recent;
     QMutexLocker locker(&keySetsLock);
-    std::shared_ptr<const QStringList> found;
     auto it = keySets.constFind(keys);
-    if (it != keySets.cend()) {
-        found = *it;
-    } else {
-        found = std::make_shared<const QStringList>(keys);
-        keySets.insert(keys, found);
-    }
-    std::move_backward(std::begin(recentKeySets), std::end(recentKeySets) - 1, std::end(recentKeySets));
-    recentKeySets[0] = found;
+    if (it != keySets.cend())
+        return *it;
+    auto found = std::make_shared<const QStringList>(keys);
+    keySets.insert(keys, found);
     return found;
 }
 
@@ -122,7 +91,7 @@ KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::fromMap(const QVariantMap &
 {
     Builder builder;
     for (auto it = map.cbegin(); it != map.cend(); ++it)
-        builder.insert(intern(it.key()), compact(it.key(), it.value()));
+        builder.insert(it.key(), compact(it.key(), it.value()));
     return builder.take();
 }
 
@@ -261,42 +230,47 @@ bool operator==(const KLVRRWCPropertyDictionary &a, const KLVRRWCPropertyDiction
     return true;
 }
 
-void KLVRRWCPropertyDictionary::Builder::add(QString key, quint8 type, quint64 payload)
+void KLVRRWCPropertyDictionary::Builder::add(quint32 key, quint8 type, quint64 payload)
 {
-    m_keys.append(std::move(key));
+    m_keys.push_back(key);
     m_types.push_back(type);
     m_payloads.push_back(payload);
 }
 
-void KLVRRWCPropertyDictionary::Builder::insertReal(QString key, double value)
+void KLVRRWCPropertyDictionary::Builder::insertReal(quint32 key, double value)
 {
     quint64 payload;
     std::memcpy(&payload, &value, sizeof payload);
-    add(std::move(key), Real, payload);
+    add(key, Real, payload);
 }
 
-void KLVRRWCPropertyDictionary::Builder::insert(QString key, const QVariant &value)
+void KLVRRWCPropertyDictionary::Builder::insert(const QString &key, const QVariant &value)
 {
+    KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    quint32 keyIndex = 0;
+    {
+        QMutexLocker locker(&pool.lock());
+        keyIndex = pool.indexOf(key);
+    }
     switch (value.typeId()) {
     case QMetaType::Bool:
-        insertBool(std::move(key), value.toBool());
+        insertBool(keyIndex, value.toBool());
         return;
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
-        insertInteger(std::move(key), value.toLongLong());
+        insertInteger(keyIndex, value.toLongLong());
         return;
     case QMetaType::Double:
-        insertReal(std::move(key), value.toDouble());
+        insertReal(keyIndex, value.toDouble());
         return;
     case QMetaType::QString: {
-        KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
         QMutexLocker locker(&pool.lock());
-        insertText(std::move(key), pool.indexOf(value.toString()));
+        insertText(keyIndex, pool.indexOf(value.toString()));
         return;
     }
     default:
-        insertOther(std::move(key), value);
+        insertOther(keyIndex, value);
         return;
     }
 }
@@ -309,74 +283,73 @@ KLVRRWCPropertyDictionary::Builder::Item KLVRRWCPropertyDictionary::Builder::las
     return item;
 }
 
-void KLVRRWCPropertyDictionary::Builder::insertItem(QString key, const Item &item)
+void KLVRRWCPropertyDictionary::Builder::insertItem(quint32 key, const Item &item)
 {
     if (item.type == Other)
-        insertOther(std::move(key), item.other);
+        insertOther(key, item.other);
     else
-        add(std::move(key), item.type, item.payload);
+        add(key, item.type, item.payload);
 }
 
-void KLVRRWCPropertyDictionary::Builder::insertOther(QString key, QVariant value)
+void KLVRRWCPropertyDictionary::Builder::insertOther(quint32 key, QVariant value)
 {
-    add(std::move(key), Other, quint64(m_others.size()));
+    add(key, Other, quint64(m_others.size()));
     m_others.append(std::move(value));
+}
+
+const KLVRRWCPropertyDictionary::Builder::KeySet &KLVRRWCPropertyDictionary::Builder::keySet()
+{
+    for (const KeySet &known : m_keySets) {
+        if (known.keys && known.inserted == m_keys)
+            return known;
+    }
+    // A new key set: sorted by text, a later duplicate of a key winning as in a dictionary filled
+    // in reading order.
+    const KLVRRWCStringPool &pool = KLVRRWCStringPool::shared();
+    std::vector<quint32> order(m_keys.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = quint32(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](quint32 a, quint32 b) { return pool.textAt(m_keys[a]) < pool.textAt(m_keys[b]); });
+    std::vector<quint32> unique;
+    for (quint32 i : order) {
+        if (!unique.empty() && m_keys[unique.back()] == m_keys[i])
+            unique.back() = i;
+        else
+            unique.push_back(i);
+    }
+    QStringList keys;
+    keys.reserve(qsizetype(unique.size()));
+    for (quint32 i : unique)
+        keys.append(pool.textAt(m_keys[i]));
+    KeySet &set = m_keySets[m_nextKeySet];
+    m_nextKeySet = (m_nextKeySet + 1) % m_keySets.size();
+    set = KeySet{m_keys, std::move(unique), sharedKeys(keys)};
+    return set;
 }
 
 KLVRRWCPropertyDictionary KLVRRWCPropertyDictionary::Builder::take()
 {
-    const qsizetype n = m_keys.size();
-    // A known key set is sorted and unique; only an unknown one needs checking.
-    std::shared_ptr<const QStringList> known = n > 0 ? recentKeys(m_keys) : nullptr;
-    bool ordered = known != nullptr;
-    if (!ordered) {
-        ordered = true;
-        for (qsizetype i = 1; i < n && ordered; ++i)
-            ordered = m_keys.at(i - 1) < m_keys.at(i);
-    }
-    std::vector<qsizetype> order;
-    if (!ordered) {
-        // Later duplicates of a key win, as in a dictionary filled in reading order.
-        order.resize(size_t(n));
-        for (qsizetype i = 0; i < n; ++i)
-            order[size_t(i)] = i;
-        std::stable_sort(order.begin(), order.end(), [this](qsizetype a, qsizetype b) { return m_keys.at(a) < m_keys.at(b); });
-        std::vector<qsizetype> unique;
-        for (qsizetype i : order) {
-            if (!unique.empty() && m_keys.at(unique.back()) == m_keys.at(i))
-                unique.back() = i;
-            else
-                unique.push_back(i);
-        }
-        order.swap(unique);
-    }
-    const auto source = [&](qsizetype i) { return ordered ? i : order[size_t(i)]; };
-    const qsizetype count = ordered ? n : qsizetype(order.size());
-
     KLVRRWCPropertyDictionary dictionary;
-    if (count > 0) {
-        const size_t typeWords = (size_t(count) + 15) / 16;
-        dictionary.m_slots.assign(typeWords + size_t(count), 0);
-        for (qsizetype i = 0; i < count; ++i) {
-            const qsizetype from = source(i);
-            quint8 type = m_types[size_t(from)];
-            quint64 payload = m_payloads[size_t(from)];
+    if (!m_keys.empty()) {
+        const KeySet &set = keySet();
+        const size_t count = set.order.size();
+        const size_t typeWords = (count + 15) / 16;
+        dictionary.m_slots.assign(typeWords + count, 0);
+        if (!m_others.isEmpty())
+            dictionary.m_others.reserve(m_others.size());
+        for (size_t i = 0; i < count; ++i) {
+            const size_t from = set.order[i];
+            const quint8 type = m_types[from];
+            quint64 payload = m_payloads[from];
             if (type == Other) {
                 payload = quint64(dictionary.m_others.size());
-                dictionary.m_others.append(m_others.at(qsizetype(m_payloads[size_t(from)])));
+                dictionary.m_others.append(m_others.at(qsizetype(m_payloads[from])));
             }
-            dictionary.m_slots[size_t(i) / 16] |= quint64(type) << (4 * (size_t(i) % 16));
-            dictionary.m_slots[typeWords + size_t(i)] = payload;
+            dictionary.m_slots[i / 16] |= quint64(type) << (4 * (i % 16));
+            dictionary.m_slots[typeWords + i] = payload;
         }
-        if (known) {
-            dictionary.m_keys = std::move(known);
-        } else {
-            QStringList keys;
-            keys.reserve(count);
-            for (qsizetype i = 0; i < count; ++i)
-                keys.append(m_keys.at(source(i)));
-            dictionary.m_keys = sharedKeys(keys);
-        }
+        dictionary.m_keys = set.keys;
     }
     // Keep the capacity: a builder usually reads one document after another.
     m_keys.clear();

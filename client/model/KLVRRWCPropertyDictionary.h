@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -44,19 +45,20 @@ public:
     static QVariant compact(const QString &key, const QVariant &value);
 
     // Collects key/value pairs in any order (used by the property reader, which holds the
-    // string pool's lock while it inserts texts by index).
+    // string pool's lock while it inserts keys and texts by their index in the pool).
     class Builder
     {
     public:
-        void insertBool(QString key, bool value) { add(std::move(key), Bool, quint64(value)); }
-        void insertInteger(QString key, qint64 value) { add(std::move(key), Integer, quint64(value)); }
-        void insertReal(QString key, double value);
+        void insertBool(quint32 key, bool value) { add(key, Bool, quint64(value)); }
+        void insertInteger(quint32 key, qint64 value) { add(key, Integer, quint64(value)); }
+        void insertReal(quint32 key, double value);
         // A text by its index in the string pool.
-        void insertText(QString key, quint32 index) { add(std::move(key), Text, index); }
-        // Any value; texts are interned (taking the pool's lock), other plain values typed.
-        void insert(QString key, const QVariant &value);
+        void insertText(quint32 key, quint32 index) { add(key, Text, index); }
+        // Any value under any key; the key and a text value are interned (taking the pool's
+        // lock), other plain values typed.
+        void insert(const QString &key, const QVariant &value);
         // A list, dictionary, date, data or other value kept as it is; never takes a lock.
-        void insertOther(QString key, QVariant value);
+        void insertOther(quint32 key, QVariant value);
         KLVRRWCPropertyDictionary take();
 
         // A value as stored, to insert it again into a later dictionary without reading it.
@@ -67,15 +69,26 @@ public:
             QVariant other;
         };
         Item lastItem() const;
-        void insertItem(QString key, const Item &item);
+        void insertItem(quint32 key, const Item &item);
 
     private:
-        void add(QString key, quint8 type, quint64 payload);
+        // A key set as inserted, with the places (in insertion order) of its sorted, unique keys.
+        struct KeySet
+        {
+            std::vector<quint32> inserted;
+            std::vector<quint32> order;
+            std::shared_ptr<const QStringList> keys;
+        };
+        void add(quint32 key, quint8 type, quint64 payload);
+        const KeySet &keySet();
 
-        QStringList m_keys;
+        std::vector<quint32> m_keys;
         std::vector<quint8> m_types;
         std::vector<quint64> m_payloads;
         QList<QVariant> m_others;
+        // Documents of one monitor repeat their keys: the last few key sets answer most of them.
+        std::array<KeySet, 4> m_keySets;
+        size_t m_nextKeySet = 0;
     };
 
 private:

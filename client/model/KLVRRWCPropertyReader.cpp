@@ -14,6 +14,8 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -57,14 +59,16 @@ struct Memory
         std::vector<qsizetype> nextEnds;
     } lastProcesses;
 
-    // The keys of the previous document, in their order.
-    std::vector<QString> lastKeys;
+    // The keys of the previous document (string pool indices), in their order.
+    std::vector<quint32> lastKeys;
+    // The pool index of "Processes", the key of the process list.
+    std::optional<quint32> processesKey;
 
     // The values of the previous document of each shape (documents are told apart by their first
     // key): where each value stood in that document's text, and what it was.
     struct Field
     {
-        QString key;
+        quint32 key;
         qsizetype keyBegin;
         qsizetype begin;
         qsizetype end;
@@ -72,7 +76,7 @@ struct Memory
     };
     struct Shape
     {
-        QString firstKey;
+        quint32 firstKey;
         Text text;
         std::vector<Field> fields;
     };
@@ -81,7 +85,7 @@ struct Memory
     // The last nested value read under each key, with the text it was read from.
     struct NestedValue
     {
-        QString key;
+        quint32 key;
         Text text;
         qsizetype begin;
         qsizetype end;
@@ -129,6 +133,7 @@ class XmlReader
 public:
     XmlReader(const Text &text, KLVRRWCStringPool &pool)
         : m_owner(text), m_p(Document<Char>::data(text)), m_end(m_p + text.size()), m_pool(pool), m_memory(Memo::shared())
+        , m_processesKey(processesKey(pool, m_memory))
     {
     }
 
@@ -178,6 +183,15 @@ public:
     }
 
 private:
+    static constexpr quint32 kNoKey = std::numeric_limits<quint32>::max();
+
+    static quint32 processesKey(KLVRRWCStringPool &pool, Memo &memory)
+    {
+        if (!memory.processesKey)
+            memory.processesKey = pool.indexOf(u"Processes");
+        return *memory.processesKey;
+    }
+
     template<size_t N>
     bool startsWith(const char (&literal)[N]) const
     {
@@ -300,18 +314,19 @@ private:
         return true;
     }
 
-    bool readKey(QString *key)
+    // A key as its index in the string pool.
+    bool readKey(quint32 *key)
     {
         QStringView keyText;
         if (!consume("<key>") || !readElementText("</key>", &keyText))
             return false;
         // Documents of one monitor repeat their keys in the same order.
         const size_t i = m_keyCount++;
-        if (i < lastKeys.size() && QStringView(lastKeys[i]) == keyText) {
+        if (i < lastKeys.size() && QStringView(m_pool.textAt(lastKeys[i])) == keyText) {
             *key = lastKeys[i];
             return true;
         }
-        *key = m_pool.intern(keyText);
+        *key = m_pool.indexOf(keyText);
         if (i < lastKeys.size())
             lastKeys[i] = *key;
         else if (i < 64)
@@ -352,30 +367,29 @@ private:
                 }
             }
             const qsizetype keyBegin = m_p - base;
-            QString key;
+            quint32 key = 0;
             if (!readKey(&key))
                 return forget(shape);
             if (i == 0)
                 shape = shapeFor(key);
             skipSpace();
             const qsizetype begin = m_p - base;
-            if (i < shape->fields.size() && shape->fields[i].key.constData() == key.constData()) {
+            if (i < shape->fields.size() && shape->fields[i].key == key) {
                 Field &field = shape->fields[i];
                 const qsizetype size = field.end - field.begin;
                 if (size <= m_end - m_p
                     && std::memcmp(m_p, shape->text.constData() + field.begin, size_t(size) * sizeof(Char)) == 0) {
                     m_p += size;
-                    builder.insertItem(std::move(key), field.item);
+                    builder.insertItem(key, field.item);
                     field.keyBegin = keyBegin;
                     field.begin = begin;
                     field.end = begin + size;
                     continue;
                 }
             }
-            const QString fieldKey = key;
-            if (!readTopValue(std::move(key), builder, depth))
+            if (!readTopValue(key, builder, depth))
                 return forget(shape);
-            Field field{fieldKey, keyBegin, begin, m_p - base, builder.lastItem()};
+            Field field{key, keyBegin, begin, m_p - base, builder.lastItem()};
             if (i < shape->fields.size())
                 shape->fields[i] = std::move(field);
             else
@@ -393,7 +407,7 @@ private:
         return false;
     }
 
-    Shape *shapeFor(const QString &firstKey)
+    Shape *shapeFor(quint32 firstKey)
     {
         for (Shape &shape : shapes) {
             if (shape.firstKey == firstKey)
@@ -406,45 +420,45 @@ private:
     }
 
     // Plain values go into the dictionary typed, without a QVariant on the way.
-    bool readTopValue(QString key, KLVRRWCPropertyDictionary::Builder &builder, int depth)
+    bool readTopValue(quint32 key, KLVRRWCPropertyDictionary::Builder &builder, int depth)
     {
         QStringView text;
         if (consume("<string>")) {
             if (!readElementText("</string>", &text))
                 return false;
-            builder.insertText(std::move(key), m_pool.indexOf(text));
+            builder.insertText(key, m_pool.indexOf(text));
             return true;
         }
         if (consume("<integer>")) {
             qlonglong number = 0;
             if (!readElementText("</integer>", &text) || !parseNumber(text, &number))
                 return false;
-            builder.insertInteger(std::move(key), number);
+            builder.insertInteger(key, number);
             return true;
         }
         if (consume("<true/>")) {
-            builder.insertBool(std::move(key), true);
+            builder.insertBool(key, true);
             return true;
         }
         if (consume("<false/>")) {
-            builder.insertBool(std::move(key), false);
+            builder.insertBool(key, false);
             return true;
         }
         if (consume("<real>")) {
             double number = 0;
             if (!readElementText("</real>", &text) || !parseNumber(text, &number))
                 return false;
-            builder.insertReal(std::move(key), number);
+            builder.insertReal(key, number);
             return true;
         }
         if (consume("<string/>")) {
-            builder.insertText(std::move(key), m_pool.indexOf(QStringView()));
+            builder.insertText(key, m_pool.indexOf(QStringView()));
             return true;
         }
         QVariant value;
         if (!readMemoisedValue(key, &value, depth))
             return false;
-        builder.insertOther(std::move(key), std::move(value));
+        builder.insertOther(key, std::move(value));
         return true;
     }
 
@@ -462,10 +476,10 @@ private:
     // Nested lists and dictionaries (inhibitors, wake reasons) repeat from one event to the
     // next: when the text is the one read last time under the key, the value read then is
     // taken, and shared.
-    bool readMemoisedValue(const QString &key, QVariant *value, int depth)
+    bool readMemoisedValue(quint32 key, QVariant *value, int depth)
     {
         const bool nested = startsWith("<array>") || startsWith("<dict>");
-        if (!nested || key == QLatin1String("Processes"))
+        if (!nested || key == m_processesKey)
             return readValue(key, value, depth);
         const auto it = std::find_if(nestedValues.begin(), nestedValues.end(),
                                      [&key](const NestedValue &n) { return n.key == key; });
@@ -497,14 +511,14 @@ private:
             skipSpace();
             if (consume("</dict>"))
                 break;
-            QString key;
+            quint32 key = 0;
             if (!readKey(&key))
                 return false;
             skipSpace();
             QVariant item;
             if (!readValue(key, &item, depth))
                 return false;
-            map.insert(key, item);
+            map.insert(m_pool.textAt(key), item);
         }
         *value = map;
         return true;
@@ -518,7 +532,7 @@ private:
             if (consume("</array>"))
                 break;
             QVariant item;
-            if (!readValue(QString(), &item, depth))
+            if (!readValue(kNoKey, &item, depth))
                 return false;
             list.append(item);
         }
@@ -630,7 +644,8 @@ private:
         return true;
     }
 
-    bool readValue(const QString &key, QVariant *value, int depth)
+    // key: the pool index of the key the value stands under, kNoKey for a list's item.
+    bool readValue(quint32 key, QVariant *value, int depth)
     {
         if (depth > kMaxDepth)
             return false;
@@ -664,7 +679,7 @@ private:
             return true;
         }
         if (consume("<array>")) {
-            if (key == QLatin1String("Processes") && readProcesses(value))
+            if (key == m_processesKey && readProcesses(value))
                 return true;
             return readArrayValue(value, depth + 1);
         }
@@ -715,13 +730,14 @@ private:
     const Char *m_end;
     KLVRRWCStringPool &m_pool;
     Memo &m_memory;
-    std::vector<QString> &lastKeys = m_memory.lastKeys;
+    std::vector<quint32> &lastKeys = m_memory.lastKeys;
     std::vector<Shape> &shapes = m_memory.shapes;
     std::vector<NestedValue> &nestedValues = m_memory.nestedValues;
     decltype(Memo::lastProcesses) &lastProcesses = m_memory.lastProcesses;
     QString &m_raw = m_memory.raw;
     QString &m_decoded = m_memory.decoded;
     size_t m_keyCount = 0;
+    const quint32 m_processesKey;
 };
 
 } // namespace
