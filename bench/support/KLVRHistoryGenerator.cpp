@@ -206,7 +206,7 @@ QVariantMap KLVRHistoryGenerator::powerContext(qint64 idleSeconds, bool inhibito
         context.insert(QStringLiteral("Inhibitors"),
                        QVariantList{
                            QVariantMap{{QStringLiteral("What"), QStringLiteral("sleep")}, {QStringLiteral("Who"), QStringLiteral("GNOME Shell")},
-                                       {QStringLiteral("Why"), QStringLiteral("GNOME needs to lock the screen")},
+                                       {QStringLiteral("Why"), m_options.lockReason},
                                        {QStringLiteral("Mode"), QStringLiteral("delay")}},
                            QVariantMap{{QStringLiteral("What"), QStringLiteral("sleep:shutdown")}, {QStringLiteral("Who"), QStringLiteral("Rest Watch")},
                                        {QStringLiteral("Why"), QStringLiteral("Recording power events")},

@@ -33,6 +33,8 @@ public:
         KLVRAbsoluteTime start = KLVRAbsoluteTime::fromUnix(1704067200.0); // 2024-01-01 UTC
         int processCount = 300;
         QString batteryName = QStringLiteral("BAT0");
+        // Why the desktop delays every sleep, as its inhibitor says in the user's language.
+        QString lockReason = QStringLiteral("GNOME needs to lock the screen");
     };
 
     KLVRHistoryGenerator();
