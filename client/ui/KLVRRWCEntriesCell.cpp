@@ -85,35 +85,6 @@ QString stateOfEntry(const KLVRRWCLogEntryPowerStatus *entry)
     return entry->connected() ? entry->property(kPowerSourceState).toString() : kDisconnected;
 }
 
-// Three passes of a box blur over an alpha mask approximate a Gaussian of the given deviation.
-void blurAlpha(QImage &mask, double sigma)
-{
-    const int radius = std::max(1, int(std::lround((std::sqrt(4.0 * sigma * sigma + 1.0) - 1.0) / 2.0)));
-    const int w = mask.width();
-    const int h = mask.height();
-    std::vector<int> line(size_t(std::max(w, h)));
-    const auto pass = [&](uchar *first, int count, int stride) {
-        for (int i = 0; i < count; ++i)
-            line[size_t(i)] = first[i * stride];
-        const int window = 2 * radius + 1;
-        int sum = 0;
-        for (int i = -radius; i <= radius; ++i)
-            sum += (i >= 0 && i < count) ? line[size_t(i)] : 0;
-        for (int i = 0; i < count; ++i) {
-            first[i * stride] = uchar(sum / window);
-            const int out = i - radius;
-            const int in = i + radius + 1;
-            sum += (in < count ? line[size_t(in)] : 0) - (out >= 0 ? line[size_t(out)] : 0);
-        }
-    };
-    for (int round = 0; round < 3; ++round) {
-        for (int y = 0; y < h; ++y)
-            pass(mask.scanLine(y), w, 1);
-        for (int x = 0; x < w; ++x)
-            pass(mask.bits() + x, h, int(mask.bytesPerLine()));
-    }
-}
-
 // The few names (groups, states, batteries) looked up once per entry: the model shares one
 // copy of each name, so comparing addresses first avoids hashing tens of thousands of texts.
 template <typename T>
@@ -521,7 +492,10 @@ void KLVRRWCEntriesCell::drawInteriorWithFrame(QPainter &painter, const QRectF &
         if (m_cachedImage.size() != pixels)
             m_cachedImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_cachedImage.setDevicePixelRatio(dpr);
-        m_cachedImage.fill(Qt::white);
+        // The picture lays its white panel over the whole frame; only pixels that the frame
+        // covers in part need white underneath as well.
+        if (QSizeF(pixels) != frame.size() * dpr)
+            m_cachedImage.fill(Qt::white);
         QPainter imagePainter(&m_cachedImage);
         imagePainter.translate(-frame.topLeft());
         paint(imagePainter, frame);
@@ -820,28 +794,10 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     // The shadow: the group's coverage averaged over blocks of about a quarter of a point,
     // blurred, in black at a third of it, further down.
     const int block = std::max(1, int(std::lround(scale / kShadowScale)));
-    QImage mask((curves.width() + block - 1) / block, (curves.height() + block - 1) / block, QImage::Format_Alpha8);
+    QImage mask = KLVRRWCEntriesViewRaster::averageAlpha(curves, block);
     if (mask.isNull())
         return;
-    const int width = curves.width();
-    const int height = curves.height();
-    std::vector<int> sums(size_t(mask.width()));
-    for (int my = 0; my < mask.height(); ++my) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int y = my * block; y < std::min(height, (my + 1) * block); ++y) {
-            const auto *line = reinterpret_cast<const QRgb *>(curves.constScanLine(y));
-            for (int x = 0, mx = 0; x < width; x += block, ++mx) {
-                int sum = 0;
-                for (int i = x; i < std::min(width, x + block); ++i)
-                    sum += qAlpha(line[i]);
-                sums[size_t(mx)] += sum;
-            }
-        }
-        uchar *out = mask.scanLine(my);
-        for (int mx = 0; mx < mask.width(); ++mx)
-            out[mx] = uchar(sums[size_t(mx)] / (block * block));
-    }
-    blurAlpha(mask, kShadowBlur / 2.0 * scale / block);
+    KLVRRWCEntriesViewRaster::blurAlpha(mask, kShadowBlur / 2.0 * scale / block);
     QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < shadow.height(); ++y) {
         const uchar *alpha = mask.constScanLine(y);
@@ -860,16 +816,22 @@ std::vector<QPointF> KLVRRWCEntriesCell::simplifiedLine(const std::vector<QPoint
     const size_t count = line.size();
     if (count <= 4 || !(columnWidth > 0.0))
         return line;
+    const auto columnOf = [columnWidth](const QPointF &point) {
+        const double column = point.x() / columnWidth;
+        const qint64 whole = qint64(column);
+        return whole - (column < double(whole) ? 1 : 0);
+    };
     std::vector<QPointF> simple;
     simple.reserve(count);
     simple.push_back(line.front());
+    qint64 column = columnOf(line.front());
     for (size_t first = 0; first < count;) {
         // The run of points in one column: its first, lowest, highest and last, in line order.
-        const double column = std::floor(line[first].x() / columnWidth);
         size_t last = first;
         size_t lowest = first;
         size_t highest = first;
-        while (last + 1 < count && std::floor(line[last + 1].x() / columnWidth) == column) {
+        qint64 next = column;
+        while (last + 1 < count && (next = columnOf(line[last + 1])) == column) {
             ++last;
             if (line[last].y() > line[lowest].y())
                 lowest = last;
@@ -885,6 +847,7 @@ std::vector<QPointF> KLVRRWCEntriesCell::simplifiedLine(const std::vector<QPoint
             }
         }
         first = last + 1;
+        column = next;
     }
     return simple;
 }

@@ -9,11 +9,14 @@ void KLVRRWCEntriesViewDisplayList::setSelectorString(PathMaker maker, const QSt
     if (!m_stateOrder.contains(state))
         m_stateOrder.append(state);
     m_stateBezierPathsSelectors.insert(state, maker);
+    m_mergedBoundsMade = false;
 }
 
 void KLVRRWCEntriesViewDisplayList::removeAllObjects()
 {
     m_states.clear();
+    m_mergedBounds.clear();
+    m_mergedBoundsMade = false;
     m_combinedStateBezierPaths.clear();
     m_combinedPathsMade = true;
     m_batteries.removeAllObjects();
@@ -24,6 +27,7 @@ void KLVRRWCEntriesViewDisplayList::addState(KLVRRWCEntriesViewState state)
     if (state.state().isEmpty())
         return;
     m_states.append(std::move(state));
+    m_mergedBoundsMade = false;
     m_combinedPathsMade = false;
 }
 
@@ -73,28 +77,67 @@ QPainterPath KLVRRWCEntriesViewDisplayList::roundedPathForState(const KLVRRWCEnt
 
 QList<QRectF> KLVRRWCEntriesViewDisplayList::mergedBoundsForState(const QString &state) const
 {
-    QList<QRectF> bands;
-    for (const KLVRRWCEntriesViewState &band : m_states) {
-        if (band.state() == state && band.bounds().width() > 0.0)
-            bands.append(band.bounds());
+    if (!m_stateOrder.contains(state)) {
+        QList<QRectF> bands;
+        for (const KLVRRWCEntriesViewState &band : m_states) {
+            if (band.state() == state && band.bounds().width() > 0.0)
+                bands.append(band.bounds());
+        }
+        mergeBands(bands);
+        return bands;
     }
+    if (!m_mergedBoundsMade) {
+        // The drawn states' bands in one pass: a year holds tens of thousands of them.
+        m_mergedBounds.clear();
+        for (const QString &drawn : m_stateOrder)
+            m_mergedBounds.emplace_back(drawn, QList<QRectF>());
+        QList<QRectF> *bands = nullptr;
+        const QString *current = nullptr;
+        for (const KLVRRWCEntriesViewState &band : m_states) {
+            if (!(band.bounds().width() > 0.0))
+                continue;
+            if (!current || band.state() != *current) {
+                current = &band.state();
+                const auto known = std::find_if(m_mergedBounds.begin(), m_mergedBounds.end(),
+                                                [current](const auto &item) { return item.first == *current; });
+                bands = known != m_mergedBounds.end() ? &known->second : nullptr;
+            }
+            if (bands)
+                bands->append(band.bounds());
+        }
+        for (auto &[name, runs] : m_mergedBounds)
+            mergeBands(runs);
+        m_mergedBoundsMade = true;
+    }
+    for (const auto &[name, runs] : m_mergedBounds) {
+        if (name == state)
+            return runs;
+    }
+    return {};
+}
+
+void KLVRRWCEntriesViewDisplayList::mergeBands(QList<QRectF> &bands)
+{
     // Bands arrive nearly in order: only the few added after the main pass need sorting in.
     const auto byLeft = [](const QRectF &a, const QRectF &b) { return a.left() < b.left(); };
     const auto sorted = std::is_sorted_until(bands.begin(), bands.end(), byLeft);
     std::sort(sorted, bands.end(), byLeft);
     std::inplace_merge(bands.begin(), sorted, bands.end(), byLeft);
 
-    QList<QRectF> runs;
-    for (const QRectF &band : std::as_const(bands)) {
-        // Bands of one state share their top and bottom; only their spans across differ.
-        if (!runs.isEmpty() && band.left() <= runs.last().right() && band.top() == runs.last().top()
-            && band.bottom() == runs.last().bottom()) {
-            runs.last().setRight(std::max(runs.last().right(), band.right()));
-            continue;
+    qsizetype runs = 0;
+    for (qsizetype i = 0; i < bands.size(); ++i) {
+        const QRectF band = bands.at(i);
+        if (runs > 0) {
+            // Bands of one state share their top and bottom; only their spans across differ.
+            QRectF &run = bands[runs - 1];
+            if (band.left() <= run.right() && band.top() == run.top() && band.bottom() == run.bottom()) {
+                run.setRight(std::max(run.right(), band.right()));
+                continue;
+            }
         }
-        runs.append(band);
+        bands[runs++] = band;
     }
-    return runs;
+    bands.resize(runs);
 }
 
 QPainterPath KLVRRWCEntriesViewDisplayList::outlineForState(const QString &state, const QRectF &bounds) const

@@ -10,6 +10,9 @@
 #include <QPainterPath>
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 // What the time-line graph draws, rebuilt from the log before every render: the state bands,
 // the union of the band outlines of each state, and the battery curves. Only the states named
 // in stateOrder() are drawn, in that order; the others are kept but stay invisible.
@@ -52,7 +55,13 @@ public:
     double radius() const { return m_radius; }
 
 private:
+    // Sorts the bands by their left edges and merges overlapping ones, in place.
+    static void mergeBands(QList<QRectF> &bands);
+
     QList<KLVRRWCEntriesViewState> m_states;
+    // The merged bands of every state, made when first asked for.
+    mutable std::vector<std::pair<QString, QList<QRectF>>> m_mergedBounds;
+    mutable bool m_mergedBoundsMade = false;
     mutable QHash<QString, QPainterPath> m_combinedStateBezierPaths;
     mutable bool m_combinedPathsMade = true;
     QHash<QString, PathMaker> m_stateBezierPathsSelectors;

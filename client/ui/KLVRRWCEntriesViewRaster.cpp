@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 // Builds of the pixel loops for processors with 256-bit registers, picked when the program loads.
@@ -65,6 +66,13 @@ inline QRgb over(QRgb destination, QRgb source)
 inline QRgb overPixel(QRgb destination, QRgb source)
 {
     return destination ? over(destination, source) : source;
+}
+
+// Adds the alpha of each pixel of a row to its column's sum.
+RASTER_CLONES void addAlpha(int *sums, const QRgb *line, int width)
+{
+    for (int x = 0; x < width; ++x)
+        sums[x] += int(qAlpha(line[x]));
 }
 
 // The source at each pixel's coverage over the pixels from first to last. Without branches,
@@ -282,51 +290,67 @@ void KLVRRWCEntriesViewRaster::Coverage::addLine(const std::vector<QPointF> &lin
         const QPointF b = line[i + 1];
         const double dx = b.x() - a.x();
         const double dy = b.y() - a.y();
-        const double length = std::sqrt(dx * dx + dy * dy);
-        if (!(length > 0.0))
+        if (!(std::sqrt(dx * dx + dy * dy) > 0.0))
             continue;
-        const double ux = dx / length;
-        const double uy = dy / length;
         include(std::min(a.x(), b.x()) - reach - 1.0, std::min(a.y(), b.y()) - reach - 1.0, std::max(a.x(), b.x()) + reach + 1.0,
                 std::max(a.y(), b.y()) + reach + 1.0);
-        // The distance from a pixel's centre to the segment: across it in the middle, to the
-        // nearer end beyond its ends.
-        const auto at = [&](int x, int y) {
-            uchar &value = m_values[size_t(y) * size_t(m_width) + size_t(x)];
-            // Where the line already covers the pixel wholly, nothing can add to it.
-            if (value == 255)
-                return;
-            const double px = x + 0.5 - a.x();
-            const double py = y + 0.5 - a.y();
-            const double along = px * ux + py * uy;
-            double distance;
-            if (along < 0.0)
-                distance = std::sqrt(px * px + py * py);
-            else if (along > length)
-                distance = std::sqrt((px - dx) * (px - dx) + (py - dy) * (py - dy));
-            else
-                distance = std::abs(px * uy - py * ux);
-            const double coverage = reach - distance;
-            if (coverage > 0.0)
-                value = std::max(value, uchar(std::min(255.0, coverage * 255.0 + 0.5)));
-        };
-        // Walk along the longer direction; across it the line is at most this far from the
-        // point on its axis.
-        const bool flat = std::abs(dx) >= std::abs(dy);
-        const double slope = flat ? dy / dx : dx / dy;
-        const double across = reach * std::sqrt(1.0 + slope * slope);
-        const double from = std::min(flat ? a.x() : a.y(), flat ? b.x() : b.y());
-        const double to = std::max(flat ? a.x() : a.y(), flat ? b.x() : b.y());
-        const int limit = flat ? m_width : m_height;
-        const int sideLimit = flat ? m_height : m_width;
-        for (int along = std::max(0, floorToInt(from - reach)); along <= std::min(limit - 1, ceilToInt(to + reach)); ++along) {
-            const double u = std::clamp(along + 0.5, from, to);
-            const double middle = flat ? a.y() + (u - a.x()) * slope : a.x() + (u - a.y()) * slope;
-            // Pixels whose centres lie within reach of the axis point.
-            const int first = std::max(0, ceilToInt(middle - across - 0.5));
-            const int last = std::min(sideLimit - 1, floorToInt(middle + across - 0.5));
-            for (int side = first; side <= last; ++side)
-                flat ? at(along, side) : at(side, along);
+        if (std::abs(dx) >= std::abs(dy))
+            addSegment<true>(a, b, reach);
+        else
+            addSegment<false>(a, b, reach);
+    }
+}
+
+template <bool flat>
+void KLVRRWCEntriesViewRaster::Coverage::addSegment(const QPointF &a, const QPointF &b, double reach)
+{
+    // Coordinates along the segment's longer direction (u) and across it (v).
+    const double au = flat ? a.x() : a.y();
+    const double av = flat ? a.y() : a.x();
+    const double bu = flat ? b.x() : b.y();
+    const double du = bu - au;
+    const double dv = (flat ? b.y() : b.x()) - av;
+    const double length = std::sqrt(du * du + dv * dv);
+    const double eu = du / length;
+    const double ev = dv / length;
+    // How far a pixel's centre lies from the segment: across it in the middle, from the
+    // nearer end beyond its ends.
+    const auto distanceAt = [&](double pu, double pv) {
+        const double along = pu * eu + pv * ev;
+        if (along < 0.0)
+            return std::sqrt(pu * pu + pv * pv);
+        if (along > length)
+            return std::sqrt((pu - du) * (pu - du) + (pv - dv) * (pv - dv));
+        return std::abs(pu * ev - pv * eu);
+    };
+    const auto add = [reach](uchar &value, double distance) {
+        value = std::max(value, uchar(std::min(std::max((reach - distance) * 255.0 + 0.5, 0.0), 255.0)));
+    };
+    // Walk along u; across it the line is at most this far from the point on its axis.
+    const double slope = dv / du;
+    const double across = reach * std::sqrt(1.0 + slope * slope);
+    const double from = std::min(au, bu);
+    const double to = std::max(au, bu);
+    const int limit = flat ? m_width : m_height;
+    const int sideLimit = flat ? m_height : m_width;
+    const size_t alongStep = flat ? 1 : size_t(m_width);
+    const size_t sideStep = flat ? size_t(m_width) : 1;
+    for (int u = std::max(0, floorToInt(from - reach)); u <= std::min(limit - 1, ceilToInt(to + reach)); ++u) {
+        const double pu = u + 0.5 - au;
+        const double middle = av + (std::min(std::max(u + 0.5, from), to) - au) * slope;
+        // Pixels whose centres lie within reach of the axis point.
+        const int first = std::max(0, ceilToInt(middle - across - 0.5));
+        const int last = std::min(sideLimit - 1, floorToInt(middle + across - 0.5));
+        uchar *values = m_values.data() + size_t(u) * alongStep + size_t(first) * sideStep;
+        // Away from the segment's ends every pixel of the step is measured across it.
+        const double alongFirst = pu * eu + (first + 0.5 - av) * ev;
+        const double alongLast = pu * eu + (last + 0.5 - av) * ev;
+        if (std::min(alongFirst, alongLast) >= 0.0 && std::max(alongFirst, alongLast) <= length) {
+            for (int k = 0; k <= last - first; ++k)
+                add(values[size_t(k) * sideStep], std::abs(pu * ev - (first + k + 0.5 - av) * eu));
+        } else {
+            for (int k = 0; k <= last - first; ++k)
+                add(values[size_t(k) * sideStep], distanceAt(pu, first + k + 0.5 - av));
         }
     }
 }
@@ -360,5 +384,59 @@ void KLVRRWCEntriesViewRaster::blendLines(QImage &image, const std::vector<Cover
             overSpan(line, coverage.m_values.data() + size_t(y) * size_t(coverage.m_width), sources[k],
                      std::max(0, coverage.m_left), std::min(coverage.m_right, image.width() - 1));
         }
+    }
+}
+
+QImage KLVRRWCEntriesViewRaster::averageAlpha(const QImage &image, int block)
+{
+    if (block < 1 || image.format() != QImage::Format_ARGB32_Premultiplied)
+        return QImage();
+    const int width = image.width();
+    const int height = image.height();
+    QImage mask((width + block - 1) / block, (height + block - 1) / block, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return mask;
+    // Each pixel column's sum over a block of rows first, then the columns of each block.
+    std::vector<int> columns(static_cast<size_t>(width));
+    for (int my = 0; my < mask.height(); ++my) {
+        std::fill(columns.begin(), columns.end(), 0);
+        for (int y = my * block; y < std::min(height, (my + 1) * block); ++y)
+            addAlpha(columns.data(), reinterpret_cast<const QRgb *>(image.constScanLine(y)), width);
+        uchar *out = mask.scanLine(my);
+        for (int mx = 0; mx < mask.width(); ++mx) {
+            const auto first = columns.cbegin() + mx * block;
+            out[mx] = uchar(std::accumulate(first, first + std::min(block, width - mx * block), 0) / (block * block));
+        }
+    }
+    return mask;
+}
+
+void KLVRRWCEntriesViewRaster::blurAlpha(QImage &mask, double sigma)
+{
+    if (mask.format() != QImage::Format_Alpha8)
+        return;
+    const int radius = std::max(1, int(std::lround((std::sqrt(4.0 * sigma * sigma + 1.0) - 1.0) / 2.0)));
+    const int w = mask.width();
+    const int h = mask.height();
+    std::vector<int> line(size_t(std::max(w, h)));
+    const auto pass = [&](uchar *first, int count, int stride) {
+        for (int i = 0; i < count; ++i)
+            line[size_t(i)] = first[i * stride];
+        const int window = 2 * radius + 1;
+        int sum = 0;
+        for (int i = -radius; i <= radius; ++i)
+            sum += (i >= 0 && i < count) ? line[size_t(i)] : 0;
+        for (int i = 0; i < count; ++i) {
+            first[i * stride] = uchar(sum / window);
+            const int out = i - radius;
+            const int in = i + radius + 1;
+            sum += (in < count ? line[size_t(in)] : 0) - (out >= 0 ? line[size_t(out)] : 0);
+        }
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (int y = 0; y < h; ++y)
+            pass(mask.scanLine(y), w, 1);
+        for (int x = 0; x < w; ++x)
+            pass(mask.bits() + x, h, int(mask.bytesPerLine()));
     }
 }

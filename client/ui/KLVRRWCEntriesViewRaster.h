@@ -41,8 +41,11 @@ public:
 
     private:
         friend class KLVRRWCEntriesViewRaster;
-        // Widens the area that blend() visits.
+        // Widens the area that blendLines() visits.
         void include(double left, double top, double right, double bottom);
+        // One segment, walking along x (flat) or y.
+        template <bool flat>
+        void addSegment(const QPointF &a, const QPointF &b, double reach);
 
         int m_width;
         int m_height;
@@ -52,6 +55,14 @@ public:
         int m_right = -1;
         int m_bottom = -1;
     };
+
+    // An alpha mask of the image's alpha averaged over square blocks of the given size, one
+    // mask pixel per block (blocks cut off at the image's edges count their missing pixels as
+    // clear).
+    static QImage averageAlpha(const QImage &image, int block);
+    // Three passes of a box blur over an alpha mask approximate a Gaussian of the given
+    // deviation.
+    static void blurAlpha(QImage &mask, double sigma);
 
     // Lays each colour over the image where its coverage (of the image's size) has lines, in
     // order.
