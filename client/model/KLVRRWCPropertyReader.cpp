@@ -93,6 +93,10 @@ struct Memory
     };
     std::vector<NestedValue> nestedValues;
 
+    // The previous document, whose first headerSize units are its header.
+    Text header;
+    qsizetype headerSize = 0;
+
     // Scratch buffers of the reader, kept for their capacity.
     std::vector<quint32> indices;
     QString raw;
@@ -139,6 +143,35 @@ public:
 
     bool readDocument(KLVRRWCPropertyDictionary *dictionary)
     {
+        // Every document opens with the same declaration and root element: one comparison
+        // passes them.
+        const qsizetype headerSize = m_memory.headerSize;
+        if (headerSize > 0 && headerSize <= m_end - m_p
+            && std::memcmp(m_p, Document<Char>::data(m_memory.header), size_t(headerSize) * sizeof(Char)) == 0) {
+            m_p += headerSize;
+        } else if (!readHeader()) {
+            return false;
+        }
+        // One builder for every document keeps its buffers' capacity.
+        thread_local KLVRRWCPropertyDictionary::Builder builder;
+        if (!readDictBody(builder, 1)) {
+            builder.take();
+            return false;
+        }
+        skipSpace();
+        if (!consume("</plist>"))
+            return false;
+        skipSpace();
+        if (m_p != m_end)
+            return false;
+        *dictionary = builder.take();
+        return true;
+    }
+
+private:
+    // The XML declaration, document type and root element, up to the top dictionary's "<dict>".
+    bool readHeader()
+    {
         skipSpace();
         if (startsWith("<?xml")) {
             const Char *close = m_p;
@@ -166,23 +199,12 @@ public:
         skipSpace();
         if (!consume("<dict>"))
             return false;
-        // One builder for every document keeps its buffers' capacity.
-        thread_local KLVRRWCPropertyDictionary::Builder builder;
-        if (!readDictBody(builder, 1)) {
-            builder.take();
-            return false;
-        }
-        skipSpace();
-        if (!consume("</plist>"))
-            return false;
-        skipSpace();
-        if (m_p != m_end)
-            return false;
-        *dictionary = builder.take();
+        const Char *start = Document<Char>::data(m_owner);
+        m_memory.header = m_owner;
+        m_memory.headerSize = m_p - start;
         return true;
     }
 
-private:
     static constexpr quint32 kNoKey = std::numeric_limits<quint32>::max();
 
     static quint32 processesKey(KLVRRWCStringPool &pool, Memo &memory)
@@ -190,6 +212,12 @@ private:
         if (!memory.processesKey)
             memory.processesKey = pool.indexOf(u"Processes");
         return *memory.processesKey;
+    }
+
+    // Whether the text goes on with the size units at text.
+    bool startsWith(const Char *text, qsizetype size) const
+    {
+        return size <= m_end - m_p && std::memcmp(m_p, text, size_t(size) * sizeof(Char)) == 0;
     }
 
     template<size_t N>
@@ -350,43 +378,46 @@ private:
                 }
                 return true;
             }
+            const Char *old = shape ? Document<Char>::data(shape->text) : nullptr;
+            Field *known = shape && i < shape->fields.size() ? &shape->fields[i] : nullptr;
             // The whole field (key and value) as the previous document of this shape had it.
-            if (shape && i < shape->fields.size()) {
-                Field &field = shape->fields[i];
-                const qsizetype size = field.end - field.keyBegin;
-                if (size <= m_end - m_p
-                    && std::memcmp(m_p, shape->text.constData() + field.keyBegin, size_t(size) * sizeof(Char)) == 0) {
-                    const qsizetype shift = (m_p - base) - field.keyBegin;
-                    m_p += size;
-                    ++m_keyCount;
-                    builder.insertItem(field.key, field.item);
-                    field.keyBegin += shift;
-                    field.begin += shift;
-                    field.end += shift;
-                    continue;
-                }
+            if (known && startsWith(old + known->keyBegin, known->end - known->keyBegin)) {
+                const qsizetype shift = (m_p - base) - known->keyBegin;
+                m_p += known->end - known->keyBegin;
+                ++m_keyCount;
+                builder.insertItem(known->key, known->item);
+                known->keyBegin += shift;
+                known->begin += shift;
+                known->end += shift;
+                continue;
             }
             const qsizetype keyBegin = m_p - base;
             quint32 key = 0;
-            if (!readKey(&key))
-                return forget(shape);
-            if (i == 0)
-                shape = shapeFor(key);
-            skipSpace();
-            const qsizetype begin = m_p - base;
-            if (i < shape->fields.size() && shape->fields[i].key == key) {
-                Field &field = shape->fields[i];
-                const qsizetype size = field.end - field.begin;
-                if (size <= m_end - m_p
-                    && std::memcmp(m_p, shape->text.constData() + field.begin, size_t(size) * sizeof(Char)) == 0) {
-                    m_p += size;
-                    builder.insertItem(key, field.item);
-                    field.keyBegin = keyBegin;
-                    field.begin = begin;
-                    field.end = begin + size;
-                    continue;
+            if (known && startsWith(old + known->keyBegin, known->begin - known->keyBegin)) {
+                // The key as the previous document had it: only the value is new.
+                m_p += known->begin - known->keyBegin;
+                ++m_keyCount;
+                key = known->key;
+            } else {
+                if (!readKey(&key))
+                    return forget(shape);
+                if (i == 0)
+                    shape = shapeFor(key);
+                skipSpace();
+                if (i < shape->fields.size() && shape->fields[i].key == key) {
+                    Field &field = shape->fields[i];
+                    if (startsWith(Document<Char>::data(shape->text) + field.begin, field.end - field.begin)) {
+                        const qsizetype begin = m_p - base;
+                        m_p += field.end - field.begin;
+                        builder.insertItem(key, field.item);
+                        field.keyBegin = keyBegin;
+                        field.end = begin + (field.end - field.begin);
+                        field.begin = begin;
+                        continue;
+                    }
                 }
             }
+            const qsizetype begin = m_p - base;
             if (!readTopValue(key, builder, depth))
                 return forget(shape);
             Field field{key, keyBegin, begin, m_p - base, builder.lastItem()};
