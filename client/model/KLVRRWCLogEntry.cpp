@@ -16,7 +16,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <optional>
-#include <mutex>
 
 Q_LOGGING_CATEGORY(lcRWCModel, "com.klvr.restwatch.model")
 
@@ -35,15 +34,17 @@ const std::vector<std::unique_ptr<KLVRRWCLogEntry>> &noDuplicates()
 
 void KLVRRWCLogEntry::registerTypes()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
+    // Every entry asks; a static's guard answers the repeats with one load.
+    static const bool registered = [] {
         qRegisterMetaType<KLVRRWCDuration>();
         qRegisterMetaType<KLVRRWCAbsoluteDuration>();
         QMetaType::registerConverter<KLVRRWCDuration, QString>(&KLVRRWCDuration::stringValue);
         QMetaType::registerConverter<KLVRRWCAbsoluteDuration, QString>(
             [](const KLVRRWCAbsoluteDuration &d) { return d.description(); });
         KLVRRWCProcessList::registerType();
-    });
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
 
 KLVRRWCLogEntry::KLVRRWCLogEntry(KLVRAbsoluteTime date, const QString &event, const QString &monitor,

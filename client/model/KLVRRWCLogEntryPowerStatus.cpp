@@ -32,7 +32,10 @@ KLVRRWCLogEntryPowerStatus::KLVRRWCLogEntryPowerStatus(KLVRAbsoluteTime date, co
     const QString *text = propertyDictionary().text(kName);
     const QString name = text && !text->isEmpty() ? *text : KLVRRWCPropertyValue::text(property(kName));
     thread_local struct { QString monitor; QString name; QString group; } last;
-    if (last.group.isNull() || last.monitor != this->monitor() || last.name != name) {
+    const auto same = [](const QString &a, const QString &b) {
+        return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+    };
+    if (last.group.isNull() || !same(last.monitor, this->monitor()) || !same(last.name, name)) {
         last.monitor = this->monitor();
         last.name = name;
         last.group = KLVRRWCPropertyDictionary::intern(this->monitor() + QStringLiteral(" - ") + name);

@@ -26,8 +26,12 @@ QString KLVRRWCModelResources::localizedString(const QString &key, const QString
 {
     // Entries ask the same table for the same interned keys over and over.
     thread_local struct { QString table; QString key; QString value; QString text; } memo[4];
+    // The same shared texts come back: equal storage answers before the characters are compared.
+    const auto same = [](const QString &a, const QString &b) {
+        return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+    };
     for (const auto &m : memo) {
-        if (!m.key.isNull() && m.key == key && m.table == table && m.value == value)
+        if (!m.key.isNull() && same(m.key, key) && same(m.table, table) && same(m.value, value))
             return m.text;
     }
     ensureLoaded();

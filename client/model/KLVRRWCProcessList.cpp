@@ -6,7 +6,6 @@
 #include "KLVRRWCStringPool.h"
 
 #include <QMutexLocker>
-#include <mutex>
 
 namespace {
 // The last list built: consecutive power events usually see the same processes.
@@ -95,11 +94,13 @@ const std::vector<quint32> &KLVRRWCProcessList::indexes() const
 
 void KLVRRWCProcessList::registerType()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
+    // Every document read asks; a static's guard answers the repeats with one load.
+    static const bool registered = [] {
         qRegisterMetaType<KLVRRWCProcessList>();
         QMetaType::registerConverter<KLVRRWCProcessList, QVariantList>(&KLVRRWCProcessList::toVariantList);
         QMetaType::registerConverter<KLVRRWCProcessList, QStringList>(&KLVRRWCProcessList::toStringList);
         QMetaType::registerConverter<KLVRRWCProcessList, QString>(&KLVRRWCProcessList::toString);
-    });
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
