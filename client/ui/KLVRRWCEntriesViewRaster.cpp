@@ -227,11 +227,11 @@ void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const std::vector<QPoint
     const qsizetype bytesPerLine = image.bytesPerLine();
 
     size_t k = 0;
-    const int lastColumn = std::min(image.width() - 1, int(std::ceil(right)) - 1);
-    for (int c = std::max(0, int(std::floor(left))); c <= lastColumn; ++c) {
+    const int lastColumn = std::min(image.width() - 1, ceilToInt(right) - 1);
+    for (int c = std::max(0, floorToInt(left)); c <= lastColumn; ++c) {
         const double across = overlap(c, c + 1, left, right);
         // The line's height at the column's middle.
-        const double x = std::clamp(c + 0.5, left, right);
+        const double x = std::min(std::max(c + 0.5, left), right);
         while (k + 2 < count && line[k + 1].x() <= x)
             ++k;
         const QPointF &a = line[k];
@@ -239,13 +239,19 @@ void KLVRRWCEntriesViewRaster::fillUnder(QImage &image, const std::vector<QPoint
         const double y = b.x() > a.x() ? a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x()) : b.y();
         const double high = std::min(y, baseline);
         const double low = std::max(y, baseline);
-        const int lastRow = std::min(image.height() - 1, int(std::ceil(low)) - 1);
+        const int firstRow = std::max(0, floorToInt(high));
+        const int lastRow = std::min(image.height() - 1, ceilToInt(low) - 1);
         const uint sideways = coverage255(across);
         const QRgb column = sideways == 255 ? source : scaled(source, sideways);
-        for (int y = std::max(0, int(std::floor(high))); y <= lastRow; ++y) {
-            QRgb &pixel = row(bits, bytesPerLine, y)[c];
+        // Only the first and the last row can be covered in part.
+        const auto partly = [&](int y) {
             const double down = overlap(y, y + 1, high, low);
-            pixel = overPixel(pixel, down >= 1.0 ? column : scaled(column, coverage255(down)));
+            return down >= 1.0 ? column : scaled(column, coverage255(down));
+        };
+        uchar *pixel = bits + qsizetype(firstRow) * bytesPerLine + qsizetype(c) * qsizetype(sizeof(QRgb));
+        for (int y = firstRow; y <= lastRow; ++y, pixel += bytesPerLine) {
+            QRgb &value = *reinterpret_cast<QRgb *>(pixel);
+            value = overPixel(value, y == firstRow || y == lastRow ? partly(y) : column);
         }
     }
 }
