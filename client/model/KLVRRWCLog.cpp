@@ -67,6 +67,27 @@ const T &stored(const QVariant &value)
     return *static_cast<const T *>(value.constData());
 }
 
+// Records lie scattered in memory, and reading one waits mostly for its properties text to
+// arrive: the start of the next record's text is asked for while this one is read (the
+// processor streams the rest once it is being read).
+void prefetchProperties(const QVariantMap &record)
+{
+    const auto it = record.constFind(kProperties);
+    if (it == record.cend())
+        return;
+    const char *data = nullptr;
+    qsizetype size = 0;
+    if (it->typeId() == QMetaType::QString) {
+        data = reinterpret_cast<const char *>(stored<QString>(*it).constData());
+        size = stored<QString>(*it).size() * qsizetype(sizeof(QChar));
+    } else if (it->typeId() == QMetaType::QByteArray) {
+        data = stored<QByteArray>(*it).constData();
+        size = stored<QByteArray>(*it).size();
+    }
+    for (qsizetype offset = 0; offset < std::min<qsizetype>(size, 1024); offset += 64)
+        __builtin_prefetch(data + offset);
+}
+
 template<typename Kind>
 KLVRRWCLog::EntryFactory factory()
 {
@@ -357,7 +378,10 @@ void KLVRRWCLog::addExternalEntries(const QVariantList &records)
 {
     std::vector<Event> read;
     read.reserve(size_t(records.size()));
-    for (const QVariant &value : records) {
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QVariant &value = records.at(i);
+        if (i + 1 < records.size() && records.at(i + 1).typeId() == QMetaType::QVariantMap)
+            prefetchProperties(stored<QVariantMap>(records.at(i + 1)));
         if (value.typeId() != QMetaType::QVariantMap) {
             qCWarning(lcRWCModel).noquote() << "KLVRRWCLog skipped an event record that is not a dictionary:"
                                             << KLVRFormat::describe(value).left(400);
@@ -374,7 +398,10 @@ void KLVRRWCLog::addExternalEntries(const QList<QVariantMap> &records)
 {
     std::vector<Event> read;
     read.reserve(size_t(records.size()));
-    for (const QVariantMap &value : records) {
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QVariantMap &value = records.at(i);
+        if (i + 1 < records.size())
+            prefetchProperties(records.at(i + 1));
         Event record;
         if (readEvent(value, &record))
             read.push_back(std::move(record));
