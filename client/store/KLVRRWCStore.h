@@ -5,7 +5,6 @@
 #include "KLVRAbsoluteTime.h"
 #include "KLVRAgentController.h"
 #include "KLVRDatabaseController.h"
-#include "KLVRRWCCacheRecord.h"
 #include "KLVRRWCLog.h"
 
 #include <QDBusConnection>
