@@ -141,6 +141,21 @@ inline void prefetch(const KLVRRWCLogEntry *entry)
 #endif
 }
 
+// The image the painter paints, when pixels can be laid into it directly: the frame fills it,
+// nothing clips or changes how paint is combined, and no other image shares its pixels.
+QImage *plainlyPaintedImage(QPainter &painter, const QRect &pixels)
+{
+    QPaintDevice *device = painter.device();
+    if (!device || device->devType() != QInternal::Image)
+        return nullptr;
+    auto *image = static_cast<QImage *>(device);
+    if (image->format() != QImage::Format_ARGB32_Premultiplied || image->rect() != pixels || !image->isDetached()
+        || painter.hasClipping() || painter.compositionMode() != QPainter::CompositionMode_SourceOver
+        || painter.opacity() != 1.0)
+        return nullptr;
+    return image;
+}
+
 // Whole-day spacings that the calendar, not the clock, should step.
 qint64 wholeDays(double timeInterval)
 {
@@ -709,9 +724,9 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
     if (frame.isEmpty())
         return;
 
-    // Bands, shadow and curves are laid into one picture in the device's own pixels and drawn
-    // with one copy; a painter that rotates, shears or prints at a printer's resolution gets
-    // the bands as outlines instead.
+    // Bands, shadow and curves are laid pixel by pixel in the device's own pixels; a painter
+    // that rotates, shears or prints at a printer's resolution gets the bands as outlines
+    // instead.
     const QTransform device = painter.deviceTransform();
     const double scale = device.m11();
     const QRect pixels = device.mapRect(frame).toAlignedRect();
@@ -719,11 +734,16 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
                         && scale <= kMaximumLayerScale;
     painter.save();
     if (direct) {
-        if (m_layer.size() != pixels.size())
-            m_layer = QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
-        m_layer.setDevicePixelRatio(1.0);
+        // Into the image being painted, when the painter paints it plainly and the frame fills
+        // it; otherwise into a clear layer that is drawn over it afterwards.
+        QImage *target = plainlyPaintedImage(painter, pixels);
+        if (!target) {
+            if (m_layer.size() != pixels.size())
+                m_layer = QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+            m_layer.setDevicePixelRatio(1.0);
         m_layer.fill(Qt::transparent);
-        QImage &layer = m_layer;
+        }
+        QImage &layer = target ? *target : m_layer;
         const QPointF offset = QPointF(device.dx(), device.dy()) - pixels.topLeft();
         const auto map = [&](const QRectF &r) { return QRectF(r.topLeft() * scale + offset, r.size() * scale); };
         for (const QString &state : m_displayList.stateOrder()) {
@@ -743,8 +763,10 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
                                                 m_displayList.cornerRadiusForState(state) * scale);
         }
         drawBatteries(layer, scale, offset);
-        layer.setDevicePixelRatio(scale);
+        if (!target) {
+            layer.setDevicePixelRatio(scale);
         painter.drawImage(device.inverted().map(QPointF(pixels.topLeft())), layer);
+        }
     } else {
         for (const QString &state : m_displayList.stateOrder()) {
             const QColor colour = m_stateColours.value(state);
@@ -816,17 +838,13 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     if (mask.isNull())
         return;
     KLVRRWCEntriesViewRaster::blurAlpha(mask, kShadowBlur / 2.0 * scale / block);
-    QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < shadow.height(); ++y) {
-        const uchar *alpha = mask.constScanLine(y);
-        auto *pixel = reinterpret_cast<QRgb *>(shadow.scanLine(y));
-        for (int x = 0; x < shadow.width(); ++x)
-            pixel[x] = qRgba(0, 0, 0, alpha[x] / 3);
+    // Black at a third of it.
+    for (int y = 0; y < mask.height(); ++y) {
+        uchar *alpha = mask.scanLine(y);
+        for (int x = 0; x < mask.width(); ++x)
+            alpha[x] = uchar(alpha[x] / 3);
     }
-    QPainter painter(&layer);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(0.0, kShadowOffset * scale, double(mask.width() * block), double(mask.height() * block)), shadow);
-    painter.drawImage(QPointF(0.0, 0.0), curves);
+    KLVRRWCEntriesViewRaster::layShadowAndPicture(layer, mask, block, kShadowOffset * scale, curves);
 }
 
 std::vector<QPointF> KLVRRWCEntriesCell::simplifiedLine(const std::vector<QPointF> &line, double columnWidth)

@@ -75,6 +75,28 @@ RASTER_CLONES void addAlpha(int *sums, const QRgb *line, int width)
         sums[x] += int(qAlpha(line[x]));
 }
 
+// Two rows of values in 256ths mixed by the second's weight in 256ths, each step cut down to
+// whole values as a smooth-scaling painter does.
+RASTER_CLONES void blendRows(uchar *out, const quint16 *first, const quint16 *second, int weight, int width)
+{
+    for (int x = 0; x < width; ++x)
+        out[x] = uchar((((first[x] >> 8) * uint(256 - weight) + (second[x] >> 8) * uint(weight)) >> 8));
+}
+
+// Black at each alpha over a row.
+RASTER_CLONES void overBlack(QRgb *line, const uchar *alpha, int width)
+{
+    for (int x = 0; x < width; ++x)
+        line[x] = over(line[x], QRgb(alpha[x]) << 24);
+}
+
+// One row of premultiplied pixels over another.
+RASTER_CLONES void overRow(QRgb *line, const QRgb *source, int width)
+{
+    for (int x = 0; x < width; ++x)
+        line[x] = over(line[x], source[x]);
+}
+
 // The source at each pixel's coverage over the pixels from first to last. Without branches,
 // so that the compiler can work on several pixels at once, with the wider registers of the
 // processors that have them.
@@ -444,5 +466,55 @@ void KLVRRWCEntriesViewRaster::blurAlpha(QImage &mask, double sigma)
             pass(mask.scanLine(y), w, 1);
         for (int x = 0; x < w; ++x)
             pass(mask.bits() + x, h, int(mask.bytesPerLine()));
+    }
+}
+
+void KLVRRWCEntriesViewRaster::layShadowAndPicture(QImage &image, const QImage &shadow, int scale, double drop, const QImage &picture)
+{
+    if (image.format() != QImage::Format_ARGB32_Premultiplied || shadow.format() != QImage::Format_Alpha8 || scale < 1
+        || picture.format() != QImage::Format_ARGB32_Premultiplied || picture.size() != image.size())
+        return;
+    const int width = image.width();
+    const int shadowWidth = shadow.width();
+    const int shadowHeight = shadow.height();
+    // Pixel centres sample the shadow between its pixels' centres, its edge pixels held beyond
+    // them; weights in 256ths. Across, the same two columns and weight serve every row.
+    std::vector<int> leftColumn(static_cast<size_t>(width));
+    std::vector<int> rightColumn(static_cast<size_t>(width));
+    std::vector<int> rightWeight(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const double at = (x + 0.5) / scale - 0.5;
+        const int left = floorToInt(at);
+        rightWeight[size_t(x)] = int((at - left) * 256.0);
+        leftColumn[size_t(x)] = std::clamp(left, 0, shadowWidth - 1);
+        rightColumn[size_t(x)] = std::clamp(left + 1, 0, shadowWidth - 1);
+    }
+    // Each shadow row widened to the image's width once, as it is first needed.
+    std::vector<std::vector<quint16>> wide(static_cast<size_t>(shadowHeight));
+    const auto widened = [&](int row) -> const quint16 * {
+        std::vector<quint16> &line = wide[size_t(row)];
+        if (line.empty()) {
+            line.resize(size_t(width));
+            const uchar *alpha = shadow.constScanLine(row);
+            for (int x = 0; x < width; ++x)
+                line[size_t(x)] = quint16(alpha[leftColumn[size_t(x)]] * (256 - rightWeight[size_t(x)])
+                                          + alpha[rightColumn[size_t(x)]] * rightWeight[size_t(x)]);
+        }
+        return line.data();
+    };
+    std::vector<uchar> alpha(static_cast<size_t>(width));
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        // The shadow covers the pixels whose centres lie inside its magnified rectangle.
+        const double centre = y + 0.5 - drop;
+        if (centre >= 0.0 && centre < double(shadowHeight) * scale) {
+            const double at = centre / scale - 0.5;
+            const int top = floorToInt(at);
+            const int weight = int((at - top) * 256.0);
+            blendRows(alpha.data(), widened(std::clamp(top, 0, shadowHeight - 1)),
+                      widened(std::clamp(top + 1, 0, shadowHeight - 1)), weight, width);
+            overBlack(line, alpha.data(), width);
+        }
+        overRow(line, reinterpret_cast<const QRgb *>(picture.constScanLine(y)), width);
     }
 }

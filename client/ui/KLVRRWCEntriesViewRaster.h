@@ -64,6 +64,11 @@ public:
     // deviation.
     static void blurAlpha(QImage &mask, double sigma);
 
+    // Lays black, with the alpha of the shadow magnified by the scale (bilinear, like a smooth
+    // scaling painter) and moved down by drop pixels, and then the picture (of the image's size)
+    // over the image.
+    static void layShadowAndPicture(QImage &image, const QImage &shadow, int scale, double drop, const QImage &picture);
+
     // Lays each colour over the image where its coverage (of the image's size) has lines, in
     // order.
     static void blendLines(QImage &image, const std::vector<Coverage> &coverages, const QList<QColor> &colours);
