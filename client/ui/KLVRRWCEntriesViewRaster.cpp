@@ -363,6 +363,13 @@ void KLVRRWCEntriesViewRaster::Coverage::addSegment(const QPointF &a, const QPoi
     const int sideLimit = flat ? m_height : m_width;
     const size_t alongStep = flat ? 1 : size_t(m_width);
     const size_t sideStep = flat ? size_t(m_width) : 1;
+    // The steps away from the ends, whose pixels all lie beside the segment rather than beyond
+    // an end, so that each is measured across it: their axis points lie this far along from
+    // either end (a pixel lies along from its step's axis point by less than across times ev).
+    const double margin = std::abs(ev) * (across + 1.0);
+    const bool inner = margin <= length - margin;
+    const double innerFrom = std::min(au + margin * du / length, au + (length - margin) * du / length);
+    const double innerTo = std::max(au + margin * du / length, au + (length - margin) * du / length);
     for (int u = std::max(0, floorToInt(from - reach)); u <= std::min(limit - 1, ceilToInt(to + reach)); ++u) {
         const double pu = u + 0.5 - au;
         const double middle = av + (std::min(std::max(u + 0.5, from), to) - au) * slope;
@@ -370,12 +377,10 @@ void KLVRRWCEntriesViewRaster::Coverage::addSegment(const QPointF &a, const QPoi
         const int first = std::max(0, ceilToInt(middle - across - 0.5));
         const int last = std::min(sideLimit - 1, floorToInt(middle + across - 0.5));
         uchar *values = m_values.data() + size_t(u) * alongStep + size_t(first) * sideStep;
-        // Away from the segment's ends every pixel of the step is measured across it.
-        const double alongFirst = pu * eu + (first + 0.5 - av) * ev;
-        const double alongLast = pu * eu + (last + 0.5 - av) * ev;
-        if (std::min(alongFirst, alongLast) >= 0.0 && std::max(alongFirst, alongLast) <= length) {
+        if (inner && u + 0.5 >= innerFrom && u + 0.5 <= innerTo) {
+            const double across0 = pu * ev - (first + 0.5 - av) * eu;
             for (int k = 0; k <= last - first; ++k)
-                add(values[size_t(k) * sideStep], std::abs(pu * ev - (first + k + 0.5 - av) * eu));
+                add(values[size_t(k) * sideStep], std::abs(across0 - k * eu));
         } else {
             for (int k = 0; k <= last - first; ++k)
                 add(values[size_t(k) * sideStep], distanceAt(pu, first + k + 0.5 - av));
