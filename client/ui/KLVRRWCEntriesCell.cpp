@@ -629,23 +629,34 @@ void KLVRRWCEntriesCell::drawAxisWithFrame(QPainter &painter, const QRectF &fram
         }
     }
 
-    m_tickLevels.clear();
-    if (!scaled || !(r.width() > 0.0))
-        return;
-    const double pixelsPerSecond = r.width() / duration;
+    // The ticks depend on the range and the layout alone: a redraw for new entries reuses them.
     const double minimumSpacing = std::min(10.0, frame.width() / 10.0);
-    bool label = true;
-    int marker = 0;
-    for (const KLVRRWCEntriesViewMarkerInterval &interval : std::as_const(m_markerIntervals)) {
-        if (marker >= m_markers.size())
-            break;
-        const double spacing = interval.timeInterval() * pixelsPerSecond;
-        if (spacing > minimumSpacing && spacing < r.width()) {
-            if (drawMarker(painter, marker, interval, label) > 0)
-                label = false;
-            ++marker;
+    const TickLayout layout{m_scaleRange.startDate(), duration, r, m_mediaRect, minimumSpacing, m_xAxisMarkerFont};
+    if (!(layout == m_tickLayout)) {
+        m_tickLayout = layout;
+        m_tickLevels.clear();
+        m_tickOutlines.clear();
+        if (!scaled || !(r.width() > 0.0))
+            return;
+        const double pixelsPerSecond = r.width() / duration;
+        bool label = true;
+        int marker = 0;
+        for (const KLVRRWCEntriesViewMarkerInterval &interval : std::as_const(m_markerIntervals)) {
+            if (marker >= m_markers.size())
+                break;
+            const double spacing = interval.timeInterval() * pixelsPerSecond;
+            if (spacing > minimumSpacing && spacing < r.width()) {
+                QPainterPath outline;
+                m_tickLevels.append(layoutMarker(marker, interval, label, outline));
+                m_tickOutlines.append(outline);
+                if (!m_tickLevels.last().labels.isEmpty())
+                    label = false;
+                ++marker;
+            }
         }
     }
+    for (qsizetype i = 0; i < m_tickLevels.size(); ++i)
+        drawTickLevel(painter, m_tickLevels[i], m_tickOutlines[i]);
 }
 
 KLVRAbsoluteTime KLVRRWCEntriesCell::tickDate(double timeInterval, qint64 k) const
@@ -659,7 +670,8 @@ KLVRAbsoluteTime KLVRRWCEntriesCell::tickDate(double timeInterval, qint64 k) con
     return start.addSeconds(double(origin.msecsTo(origin.addDays(days * k))) / 1000.0);
 }
 
-int KLVRRWCEntriesCell::drawMarker(QPainter &painter, int marker, const KLVRRWCEntriesViewMarkerInterval &interval, bool label)
+KLVRRWCEntriesCell::TickLevel KLVRRWCEntriesCell::layoutMarker(int marker, const KLVRRWCEntriesViewMarkerInterval &interval,
+                                                                bool label, QPainterPath &outline) const
 {
     const double duration = m_scaleRange.duration();
     const double count = duration / interval.timeInterval();
@@ -671,20 +683,15 @@ int KLVRRWCEntriesCell::drawMarker(QPainter &painter, int marker, const KLVRRWCE
     TickLevel level;
     level.interval = interval;
     level.marker = marker;
-    painter.save();
-    painter.setPen(QPen(darkGrey(), m_markerWidths.value(marker, 1.0), Qt::SolidLine, Qt::FlatCap));
-    painter.setFont(m_xAxisMarkerFont);
     QRectF lastLabel;
-    int drawn = 0;
-    // The ticks are stroked together: they never touch, and a year has hundreds.
-    QPainterPath ticks;
-    // One tick at the start and one per interval after it, up to but not at the end.
+    // One tick at the start and one per interval after it, up to but not at the end. The
+    // ticks make one outline: they never touch, and a year has hundreds.
     for (qint64 k = 0;; ++k) {
         const KLVRAbsoluteTime date = tickDate(interval.timeInterval(), k);
         if (k > 0 && !(date < end))
             break;
         const double x = m_chartRect.x() + date.secondsSince(m_scaleRange.startDate()) * pixelsPerSecond;
-        ticks.addPath(m_markers.at(marker).translated(x, m_chartRect.bottom()));
+        outline.addPath(m_markers.at(marker).translated(x, m_chartRect.bottom()));
         level.positions.append(x);
         if (!labelling)
             continue;
@@ -694,22 +701,27 @@ int KLVRRWCEntriesCell::drawMarker(QPainter &painter, int marker, const KLVRRWCE
                           size.height());
         if (!m_mediaRect.contains(rect) || (!lastLabel.isNull() && rect.intersects(lastLabel)) || !(rect.left() > m_chartRect.x()))
             continue;
-        painter.drawText(rect, Qt::AlignHCenter | Qt::AlignTop, text);
         level.labels.append({rect, text, date});
         // Half a label's width stays free before the next one.
         lastLabel = QRectF(rect.x(), rect.y(), rect.width() * 1.5, rect.height());
-        ++drawn;
     }
-    painter.drawPath(ticks);
+    return level;
+}
+
+void KLVRRWCEntriesCell::drawTickLevel(QPainter &painter, const TickLevel &level, const QPainterPath &outline) const
+{
+    painter.save();
+    painter.setPen(QPen(darkGrey(), m_markerWidths.value(level.marker, 1.0), Qt::SolidLine, Qt::FlatCap));
+    painter.setFont(m_xAxisMarkerFont);
+    for (const TickLabel &label : level.labels)
+        painter.drawText(label.rect, Qt::AlignHCenter | Qt::AlignTop, label.text);
+    painter.drawPath(outline);
     painter.restore();
-    m_tickLevels.append(level);
-    return drawn;
 }
 
 void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
 {
     prepareDisplayList(m_displayList, m_scaleRange, m_log);
-
     m_toolTipAreas.clear();
     SmallMap<bool> drawn;
     for (const KLVRRWCEntriesViewState &band : m_displayList.states()) {
@@ -830,7 +842,6 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     }
     // Colours meet only where a stretch ends, so their order does not show.
     KLVRRWCEntriesViewRaster::blendLines(curves, m_coverages, order);
-
     // The shadow: the group's coverage averaged over blocks of about a quarter of a point,
     // blurred, in black at a third of it, further down.
     const int block = std::max(1, int(std::lround(scale / kShadowScale)));

@@ -153,7 +153,6 @@ public:
 
     // The drawing steps of paint().
     void drawAxisWithFrame(QPainter &painter, const QRectF &frame);
-    int drawMarker(QPainter &painter, int marker, const KLVRRWCEntriesViewMarkerInterval &interval, bool label);
     void drawEntries(QPainter &painter, const QRectF &frame);
     void drawLabelsWithFrame(QPainter &painter, const QRectF &frame) const;
     // Fills path with a vertical gradient made from the colour: darker at the top of rect,
@@ -185,6 +184,10 @@ private:
     bool track(const QPointF &point);
     // The date of the k-th tick from the range start: whole days follow the calendar.
     KLVRAbsoluteTime tickDate(double timeInterval, qint64 k) const;
+    // One level of ticks for the range and chart of the last layout, labelled when asked and
+    // room allows, with the outline of its ticks; and the level drawn.
+    TickLevel layoutMarker(int marker, const KLVRRWCEntriesViewMarkerInterval &interval, bool label, QPainterPath &outline) const;
+    void drawTickLevel(QPainter &painter, const TickLevel &level, const QPainterPath &outline) const;
     // The battery curves and their shadow over a layer whose pixels are points x scale + offset.
     void drawBatteries(QImage &layer, double scale, const QPointF &offset) const;
 
@@ -218,6 +221,19 @@ private:
     mutable QImage m_curves;
     mutable std::vector<KLVRRWCEntriesViewRaster::Coverage> m_coverages;
     QList<TickLevel> m_tickLevels;
+    // What the tick levels were laid out for, and their ticks' outlines.
+    struct TickLayout
+    {
+        KLVRAbsoluteTime start = KLVRAbsoluteTime::invalid();
+        double duration = 0.0;
+        QRectF chart;
+        QRectF media;
+        double minimumSpacing = 0.0;
+        QFont font;
+        friend bool operator==(const TickLayout &, const TickLayout &) = default;
+    };
+    TickLayout m_tickLayout;
+    QList<QPainterPath> m_tickOutlines;
     QList<ToolTipArea> m_toolTipAreas;
     int m_renderCount = 0;
 };
