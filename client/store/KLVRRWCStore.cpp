@@ -133,9 +133,6 @@ QUrl KLVRRWCStore::databaseURL()
 
 void KLVRRWCStore::databaseDidOpen()
 {
-    // The script also has the connection read the file through a memory map (as far as SQLite
-    // maps one): a launch reads the whole cache, gigabytes of process lists, and mapped pages are
-    // not copied out of the kernel once more, a system call each, for every row.
     executeStatements(QStringLiteral("KLVRRWCStoreSQLCreate"));
 }
 
@@ -267,6 +264,11 @@ void KLVRRWCStore::updateLogEvents()
     if (!m_logController)
         return;
     const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
+    // A launch reads the whole cache, gigabytes of process lists: read through a memory map (as
+    // far as SQLite maps one), its pages are not copied out of the kernel, a system call each,
+    // for every row. The map goes with the read, so that the cache's pages do not stay counted
+    // as the client's own memory.
+    executeStatements(QStringLiteral("KLVRRWCStoreSQLMapCache"));
     // Handed over in batches, so that a large cache never sits in memory twice. A row of the
     // store's own shape is read field by field straight from SQLite's buffer; any other row, and
     // one the log would judge, goes the way of a record.
@@ -298,6 +300,7 @@ void KLVRRWCStore::updateLogEvents()
     });
     if (!batch.empty())
         handOver();
+    executeStatements(QStringLiteral("KLVRRWCStoreSQLUnmapCache"));
     if (count > 0)
         qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("cache provided %u entries."), uint(count));
 }
