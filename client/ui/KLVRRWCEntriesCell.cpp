@@ -758,6 +758,7 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
         QImage &layer = target ? *target : m_layer;
         const QPointF offset = QPointF(device.dx(), device.dy()) - pixels.topLeft();
         const auto map = [&](const QRectF &r) { return QRectF(r.topLeft() * scale + offset, r.size() * scale); };
+        QList<KLVRRWCEntriesViewRaster::Bands> states;
         for (const QString &state : m_displayList.stateOrder()) {
             const QColor colour = m_stateColours.value(state);
             const QList<QRectF> runs = m_displayList.mergedBoundsForState(state);
@@ -771,9 +772,9 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
                 mapped.append(map(run));
             }
             const auto [dark, light] = gradientColours(colour);
-            KLVRRWCEntriesViewRaster::fillBands(layer, mapped, map(bounds), dark, light,
-                                                m_displayList.cornerRadiusForState(state) * scale);
+            states.append({mapped, map(bounds), dark, light, m_displayList.cornerRadiusForState(state) * scale});
         }
+        KLVRRWCEntriesViewRaster::fillBands(layer, states);
         drawBatteries(layer, scale, offset);
         if (!target) {
             layer.setDevicePixelRatio(scale);

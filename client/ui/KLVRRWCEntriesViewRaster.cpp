@@ -75,19 +75,16 @@ RASTER_CLONES void addAlpha(int *sums, const QRgb *line, int width)
         sums[x] += int(qAlpha(line[x]));
 }
 
-// Two rows of values in 256ths mixed by the second's weight in 256ths, each step cut down to
-// whole values as a smooth-scaling painter does.
-RASTER_CLONES void blendRows(uchar *out, const quint16 *first, const quint16 *second, int weight, int width)
+// Black over a row, at alphas mixed from two rows of them in 256ths by the second's weight in
+// 256ths (each step cut down to whole values, as a smooth-scaling painter does), and then a
+// row of premultiplied pixels over that.
+RASTER_CLONES void overShadowAndRow(QRgb *line, const quint16 *first, const quint16 *second, int weight, const QRgb *source,
+                                    int width)
 {
-    for (int x = 0; x < width; ++x)
-        out[x] = uchar((((first[x] >> 8) * uint(256 - weight) + (second[x] >> 8) * uint(weight)) >> 8));
-}
-
-// Black at each alpha over a row.
-RASTER_CLONES void overBlack(QRgb *line, const uchar *alpha, int width)
-{
-    for (int x = 0; x < width; ++x)
-        line[x] = over(line[x], QRgb(alpha[x]) << 24);
+    for (int x = 0; x < width; ++x) {
+        const uint alpha = ((first[x] >> 8) * uint(256 - weight) + (second[x] >> 8) * uint(weight)) >> 8;
+        line[x] = over(over(line[x], alpha << 24), source[x]);
+    }
 }
 
 // One row of premultiplied pixels over another.
@@ -135,103 +132,148 @@ double overlap(double a0, double a1, double b0, double b1)
     return std::max(0.0, std::min(a1, b1) - std::max(a0, b0));
 }
 
-} // namespace
-
-void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<QRectF> &bands, const QRectF &gradient,
-                                         const QColor &top, const QColor &bottom, double cornerRadius)
+// One state's bands ready to be laid row by row: how much of each pixel column they cover,
+// the runs of covered columns, the pixels under rounded corners and the gradient.
+class BandRows
 {
-    if (bands.isEmpty() || image.format() != QImage::Format_ARGB32_Premultiplied)
-        return;
-    const int width = image.width();
-    const int height = image.height();
-    QRectF area = bands.first();
-    for (const QRectF &band : bands)
-        area |= band;
-    const double bandTop = area.top();
-    const double bandBottom = area.bottom();
-    const int firstRow = std::max(0, int(std::floor(bandTop)));
-    const int lastRow = std::min(height - 1, int(std::ceil(bandBottom)) - 1);
-    const int firstColumn = std::max(0, int(std::floor(area.left())));
-    const int lastColumn = std::min(width - 1, int(std::ceil(area.right())) - 1);
-    if (lastRow < firstRow || lastColumn < firstColumn)
-        return;
+public:
+    BandRows(int width, int height, const KLVRRWCEntriesViewRaster::Bands &state)
+        : m_gradient(state.gradient), m_top(sourceOf(state.top)), m_bottom(sourceOf(state.bottom))
+    {
+        const QList<QRectF> &bands = state.bands;
+        if (bands.isEmpty())
+            return;
+        QRectF area = bands.first();
+        for (const QRectF &band : bands)
+            area |= band;
+        m_bandTop = area.top();
+        m_bandBottom = area.bottom();
+        m_firstRow = std::max(0, int(std::floor(m_bandTop)));
+        m_lastRow = std::min(height - 1, int(std::ceil(m_bandBottom)) - 1);
+        const int firstColumn = std::max(0, int(std::floor(area.left())));
+        const int lastColumn = std::min(width - 1, int(std::ceil(area.right())) - 1);
+        if (m_lastRow < m_firstRow || lastColumn < firstColumn) {
+            m_lastRow = m_firstRow - 1;
+            return;
+        }
 
-    // How much of each pixel column the bands cover.
-    std::vector<float> columns(size_t(width), 0.0f);
-    for (const QRectF &band : bands) {
-        const double left = std::max(band.left(), 0.0);
-        const double right = std::min(band.right(), double(width));
-        for (int c = int(left); c < width && c < right; ++c)
-            columns[size_t(c)] += float(overlap(c, c + 1, left, right));
-    }
-    for (float &column : columns)
-        column = std::min(column, 1.0f);
+        // How much of each pixel column the bands cover.
+        std::vector<float> columns(size_t(width), 0.0f);
+        for (const QRectF &band : bands) {
+            const double left = std::max(band.left(), 0.0);
+            const double right = std::min(band.right(), double(width));
+            for (int c = int(left); c < width && c < right; ++c)
+                columns[size_t(c)] += float(overlap(c, c + 1, left, right));
+        }
+        for (float &column : columns)
+            column = std::min(column, 1.0f);
 
-    // The pixels under rounded corners, whose coverage the arc decides.
-    std::vector<std::vector<std::pair<int, float>>> corners(size_t(lastRow - firstRow + 1));
-    for (const QRectF &band : bands) {
-        if (!(band.width() > cornerRadius) || !(cornerRadius > 0.0))
-            continue;
-        const double r = std::min(cornerRadius, band.width() / 2.0);
-        const double cy = bandTop + r;
-        for (const bool leftCorner : {true, false}) {
-            const double cx = leftCorner ? band.left() + r : band.right() - r;
-            const int from = std::max(firstColumn, int(std::floor(leftCorner ? band.left() : cx)));
-            const int to = std::min(lastColumn, int(std::ceil(leftCorner ? cx : band.right())) - 1);
-            for (int row = firstRow; row <= std::min(lastRow, int(std::ceil(cy)) - 1); ++row) {
-                for (int c = from; c <= to; ++c) {
-                    int inside = 0;
-                    for (int i = 0; i < kCornerSamples; ++i) {
-                        for (int j = 0; j < kCornerSamples; ++j) {
-                            const double x = c + (i + 0.5) / kCornerSamples;
-                            const double y = row + (j + 0.5) / kCornerSamples;
-                            if (x < band.left() || x > band.right() || y < bandTop || y > bandBottom)
-                                continue;
-                            const bool beyondArc = y < cy && (leftCorner ? x < cx : x > cx)
-                                                   && (x - cx) * (x - cx) + (y - cy) * (y - cy) > r * r;
-                            inside += beyondArc ? 0 : 1;
+        // The pixels under rounded corners, whose coverage the arc decides.
+        const double cornerRadius = state.cornerRadius;
+        m_corners.resize(size_t(m_lastRow - m_firstRow + 1));
+        for (const QRectF &band : bands) {
+            if (!(band.width() > cornerRadius) || !(cornerRadius > 0.0))
+                continue;
+            const double r = std::min(cornerRadius, band.width() / 2.0);
+            const double cy = m_bandTop + r;
+            for (const bool leftCorner : {true, false}) {
+                const double cx = leftCorner ? band.left() + r : band.right() - r;
+                const int from = std::max(firstColumn, int(std::floor(leftCorner ? band.left() : cx)));
+                const int to = std::min(lastColumn, int(std::ceil(leftCorner ? cx : band.right())) - 1);
+                for (int row = m_firstRow; row <= std::min(m_lastRow, int(std::ceil(cy)) - 1); ++row) {
+                    for (int c = from; c <= to; ++c) {
+                        int inside = 0;
+                        for (int i = 0; i < kCornerSamples; ++i) {
+                            for (int j = 0; j < kCornerSamples; ++j) {
+                                const double x = c + (i + 0.5) / kCornerSamples;
+                                const double y = row + (j + 0.5) / kCornerSamples;
+                                if (x < band.left() || x > band.right() || y < m_bandTop || y > m_bandBottom)
+                                    continue;
+                                const bool beyondArc = y < cy && (leftCorner ? x < cx : x > cx)
+                                                       && (x - cx) * (x - cx) + (y - cy) * (y - cy) > r * r;
+                                inside += beyondArc ? 0 : 1;
+                            }
                         }
+                        m_corners[size_t(row - m_firstRow)].emplace_back(c, float(inside) / (kCornerSamples * kCornerSamples));
                     }
-                    corners[size_t(row - firstRow)].emplace_back(c, float(inside) / (kCornerSamples * kCornerSamples));
                 }
             }
         }
+
+        // The runs of covered columns, so that rows skip the gaps between bands.
+        m_across.assign(size_t(width), 0);
+        for (int c = firstColumn; c <= lastColumn; ++c) {
+            m_across[size_t(c)] = uchar(coverage255(columns[size_t(c)]));
+            if (!m_across[size_t(c)])
+                continue;
+            if (!m_spans.empty() && m_spans.back().second == c - 1)
+                m_spans.back().second = c;
+            else
+                m_spans.emplace_back(c, c);
+        }
     }
 
-    std::vector<uchar> across(static_cast<size_t>(width), 0);
-    // The runs of covered columns, so that rows skip the gaps between bands.
-    std::vector<std::pair<int, int>> spans;
-    for (int c = firstColumn; c <= lastColumn; ++c) {
-        across[size_t(c)] = uchar(coverage255(columns[size_t(c)]));
-        if (!across[size_t(c)])
-            continue;
-        if (!spans.empty() && spans.back().second == c - 1)
-            spans.back().second = c;
-        else
-            spans.emplace_back(c, c);
-    }
-    const Source topSource = sourceOf(top);
-    const Source bottomSource = sourceOf(bottom);
-    uchar *bits = image.bits();
-    const qsizetype bytesPerLine = image.bytesPerLine();
-    std::vector<uchar> cornerRow;
-    for (int y = firstRow; y <= lastRow; ++y) {
-        const double t = gradient.height() > 0.0 ? std::clamp((y + 0.5 - gradient.top()) / gradient.height(), 0.0, 1.0) : 0.0;
-        const QRgb source = scaled(pixelOf(mix(topSource, bottomSource, t)), coverage255(overlap(y, y + 1, bandTop, bandBottom)));
-        QRgb *line = row(bits, bytesPerLine, y);
+    int firstRow() const { return m_firstRow; }
+    int lastRow() const { return m_lastRow; }
+
+    // Lays the bands' row y over the line.
+    void fill(QRgb *line, int y)
+    {
+        const double t = m_gradient.height() > 0.0 ? std::clamp((y + 0.5 - m_gradient.top()) / m_gradient.height(), 0.0, 1.0) : 0.0;
+        const QRgb source = scaled(pixelOf(mix(m_top, m_bottom, t)), coverage255(overlap(y, y + 1, m_bandTop, m_bandBottom)));
         // In the few rows under the corners, a corner pixel takes the arc's coverage (the
         // smallest where corners meet) instead of its column's.
-        const uchar *cover = across.data();
-        auto &rowCorners = corners[size_t(y - firstRow)];
+        const uchar *cover = m_across.data();
+        auto &rowCorners = m_corners[size_t(y - m_firstRow)];
         if (!rowCorners.empty()) {
             std::sort(rowCorners.begin(), rowCorners.end());
-            cornerRow = across;
+            m_cornerRow = m_across;
             for (auto corner = rowCorners.crbegin(); corner != rowCorners.crend(); ++corner)
-                cornerRow[size_t(corner->first)] = uchar(coverage255(corner->second));
-            cover = cornerRow.data();
+                m_cornerRow[size_t(corner->first)] = uchar(coverage255(corner->second));
+            cover = m_cornerRow.data();
         }
-        for (const auto &[from, to] : spans)
+        for (const auto &[from, to] : m_spans)
             overSpan(line, cover, source, from, to);
+    }
+
+private:
+    QRectF m_gradient;
+    Source m_top;
+    Source m_bottom;
+    double m_bandTop = 0.0;
+    double m_bandBottom = 0.0;
+    int m_firstRow = 0;
+    int m_lastRow = -1;
+    std::vector<uchar> m_across;
+    std::vector<std::pair<int, int>> m_spans;
+    std::vector<std::vector<std::pair<int, float>>> m_corners;
+    std::vector<uchar> m_cornerRow;
+};
+
+} // namespace
+
+void KLVRRWCEntriesViewRaster::fillBands(QImage &image, const QList<Bands> &states)
+{
+    if (image.format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    std::vector<BandRows> layers;
+    int firstRow = image.height();
+    int lastRow = -1;
+    for (const Bands &state : states) {
+        layers.emplace_back(image.width(), image.height(), state);
+        firstRow = std::min(firstRow, layers.back().firstRow());
+        lastRow = std::max(lastRow, layers.back().lastRow());
+    }
+    // Row by row, every state in turn, so that each row of the image is read and written while
+    // it is at hand.
+    uchar *bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    for (int y = firstRow; y <= lastRow; ++y) {
+        QRgb *line = row(bits, bytesPerLine, y);
+        for (BandRows &layer : layers) {
+            if (y >= layer.firstRow() && y <= layer.lastRow())
+                layer.fill(line, y);
+        }
     }
 }
 
@@ -507,19 +549,18 @@ void KLVRRWCEntriesViewRaster::layShadowAndPicture(QImage &image, const QImage &
         }
         return line.data();
     };
-    std::vector<uchar> alpha(static_cast<size_t>(width));
     for (int y = 0; y < image.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const auto *source = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
         // The shadow covers the pixels whose centres lie inside its magnified rectangle.
         const double centre = y + 0.5 - drop;
         if (centre >= 0.0 && centre < double(shadowHeight) * scale) {
             const double at = centre / scale - 0.5;
             const int top = floorToInt(at);
-            const int weight = int((at - top) * 256.0);
-            blendRows(alpha.data(), widened(std::clamp(top, 0, shadowHeight - 1)),
-                      widened(std::clamp(top + 1, 0, shadowHeight - 1)), weight, width);
-            overBlack(line, alpha.data(), width);
+            overShadowAndRow(line, widened(std::clamp(top, 0, shadowHeight - 1)), widened(std::clamp(top + 1, 0, shadowHeight - 1)),
+                             int((at - top) * 256.0), source, width);
+        } else {
+            overRow(line, source, width);
         }
-        overRow(line, reinterpret_cast<const QRgb *>(picture.constScanLine(y)), width);
     }
 }

@@ -19,11 +19,19 @@ class QImage;
 class KLVRRWCEntriesViewRaster
 {
 public:
-    // The bands of one state (side by side, not overlapping, all with the same top and bottom)
-    // with a vertical gradient over the gradient rectangle, from top to bottom; top corners
-    // rounded with the radius on bands wider than it.
-    static void fillBands(QImage &image, const QList<QRectF> &bands, const QRectF &gradient, const QColor &top,
-                          const QColor &bottom, double cornerRadius);
+    // The bands of one state (side by side, not overlapping, all with the same top and
+    // bottom) with a vertical gradient over the gradient rectangle, from top to bottom; top
+    // corners rounded with the radius on bands wider than it.
+    struct Bands
+    {
+        QList<QRectF> bands;
+        QRectF gradient;
+        QColor top;
+        QColor bottom;
+        double cornerRadius = 0.0;
+    };
+    // Lays the states' bands in order.
+    static void fillBands(QImage &image, const QList<Bands> &states);
     // The colour over the area between a poly-line (points in increasing x) and a horizontal
     // baseline.
     static void fillUnder(QImage &image, const std::vector<QPointF> &line, double baseline, const QColor &colour);
