@@ -113,7 +113,7 @@ QString KLVRRWAService::version()
     }
 }
 
-KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double toDate)
+KLVRRWAEventTable KLVRRWAService::sortedEventsFromDate(double fromDate, double toDate)
 {
     // NaN stands for a missing bound; an infinite one is a caller's mistake, not a range.
     if (std::isinf(fromDate) || std::isinf(toDate)) {
@@ -140,20 +140,18 @@ KLVRRWAEventList KLVRRWAService::sortedEventsFromDate(double fromDate, double to
         m_trimTimer.start();
         return {};
     }
-    if (!calledFromDBus())
-        return events.toList();
-    // The reply carries the flat table itself, without a dictionary per event in between.
-    if (message().isReplyRequired()) {
-        setDelayedReply(true);
-        QDBusContext::connection().send(message().createReply(QVariant::fromValue(events)));
-    }
     if (size > kTrimAfterReplyBytes) {
-        // Freed with the rest of the read's memory once the agent is idle, instead of competing
-        // with the sending for the processor.
-        m_sentEvents = std::move(events);
         m_trimTimer.start();
+        // Sent from here, so that its events can be freed with the rest of the read's memory once
+        // the agent is idle, instead of competing with the sending for the processor.
+        if (calledFromDBus() && message().isReplyRequired()) {
+            setDelayedReply(true);
+            QDBusContext::connection().send(message().createReply(QVariant::fromValue(events)));
+            m_sentEvents = std::move(events);
+            return {};
+        }
     }
-    return {};
+    return events;
 }
 
 void KLVRRWAService::registerForEventUpdates(const QString &name)

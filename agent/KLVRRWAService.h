@@ -60,7 +60,7 @@ public:
 
     // The D-Bus interface (called by the generated adaptor).
     QString version();
-    KLVRRWAEventList sortedEventsFromDate(double fromDate, double toDate);
+    KLVRRWAEventTable sortedEventsFromDate(double fromDate, double toDate);
     void registerForEventUpdates(const QString &name);
     void unregisterForEventUpdates(const QString &name);
 

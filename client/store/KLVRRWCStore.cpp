@@ -8,7 +8,7 @@
 #include "KLVRRWCCacheRecord.h"
 #include "KLVRFormat.h"
 #include "KLVRPropertyList.h"
-#include "KLVRRWAEventList.h"
+#include "KLVRRWAEventTable.h"
 #include "KLVRRWAServiceProtocolProxy.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCStoreUpdateAdaptor.h"
@@ -52,7 +52,7 @@ KLVRRWCStore::KLVRRWCStore(const QDBusConnection &systemBus, const QDBusConnecti
     , m_systemBus(systemBus)
     , m_sessionBus(sessionBus)
 {
-    KLVRRWARegisterEventListType();
+    KLVRRWAEventTable::registerMetaType();
     new KLVRRWCStoreUpdateAdaptor(this);
     createUpdateEndpoint(m_systemBus);
     if (m_sessionBus.name() != m_systemBus.name())
@@ -394,7 +394,7 @@ void KLVRRWCStore::requestNextRange()
 void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
 {
     watcher->deleteLater();
-    QDBusPendingReply<KLVRRWAEventList> reply = *watcher;
+    QDBusPendingReply<KLVRRWAEventTable> reply = *watcher;
     const Range range = m_pull->ranges.front();
     if (reply.isError()) {
         if (reply.error().name() != kTooLargeError) {
@@ -416,11 +416,12 @@ void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
         return;
     }
     m_pull->ranges.pop_front();
-    const KLVRRWAEventList events = reply.value();
-    for (const KLVRRWAEvent &event : events) {
+    const KLVRRWAEventTable events = reply.value();
+    m_pull->events.reserve(m_pull->events.size() + events.size());
+    for (qsizetype event = 0; event < events.size(); ++event) {
         QVariantMap record;
-        for (auto it = event.cbegin(); it != event.cend(); ++it)
-            record.insert(it.key(), it.value());
+        for (qsizetype i = events.firstValue(event), end = events.firstValue(event + 1); i < end; ++i)
+            record.insert(events.key(i), events.value(i));
         m_pull->events.append(record);
     }
     requestNextRange();
