@@ -722,6 +722,7 @@ void KLVRRWCEntriesCell::drawTickLevel(QPainter &painter, const TickLevel &level
 void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
 {
     prepareDisplayList(m_displayList, m_scaleRange, m_log);
+
     m_toolTipAreas.clear();
     SmallMap<bool> drawn;
     for (const KLVRRWCEntriesViewState &band : m_displayList.states()) {
@@ -753,7 +754,7 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
             if (m_layer.size() != pixels.size())
                 m_layer = QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
             m_layer.setDevicePixelRatio(1.0);
-        m_layer.fill(Qt::transparent);
+            m_layer.fill(Qt::transparent);
         }
         QImage &layer = target ? *target : m_layer;
         const QPointF offset = QPointF(device.dx(), device.dy()) - pixels.topLeft();
@@ -778,7 +779,7 @@ void KLVRRWCEntriesCell::drawEntries(QPainter &painter, const QRectF &frame)
         drawBatteries(layer, scale, offset);
         if (!target) {
             layer.setDevicePixelRatio(scale);
-        painter.drawImage(device.inverted().map(QPointF(pixels.topLeft())), layer);
+            painter.drawImage(device.inverted().map(QPointF(pixels.topLeft())), layer);
         }
     } else {
         for (const QString &state : m_displayList.stateOrder()) {
@@ -843,6 +844,7 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     }
     // Colours meet only where a stretch ends, so their order does not show.
     KLVRRWCEntriesViewRaster::blendLines(curves, m_coverages, order);
+
     // The shadow: the group's coverage averaged over blocks of about a quarter of a point,
     // blurred, in black at a third of it, further down.
     const int block = std::max(1, int(std::lround(scale / kShadowScale)));
@@ -850,7 +852,6 @@ void KLVRRWCEntriesCell::drawBatteries(QImage &layer, double scale, const QPoint
     if (mask.isNull())
         return;
     KLVRRWCEntriesViewRaster::blurAlpha(mask, kShadowBlur / 2.0 * scale / block);
-    // Black at a third of it.
     for (int y = 0; y < mask.height(); ++y) {
         uchar *alpha = mask.scanLine(y);
         for (int x = 0; x < mask.width(); ++x)
