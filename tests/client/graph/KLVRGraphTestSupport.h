@@ -38,7 +38,8 @@ class Recorder
 public:
     QList<QVariantMap> records;
 
-    void add(KLVRAbsoluteTime when, const QString &monitor, const QString &description, const QVariantMap &properties = {})
+    // Each call returns the recorder so a whole timeline reads as one expression.
+    Recorder &add(KLVRAbsoluteTime when, const QString &monitor, const QString &description, const QVariantMap &properties = {})
     {
         records.append({{QStringLiteral("date"), when.toText()},
                         {QStringLiteral("monitor"), monitor},
@@ -46,20 +47,21 @@ public:
                         {QStringLiteral("properties"), properties.isEmpty()
                                                            ? QStringLiteral("NULL")
                                                            : QString::fromUtf8(KLVRPropertyList::write(properties))}});
+        return *this;
     }
-    void power(const QString &when, const QString &description) { add(at(when), kPowerEvents, description); }
-    void agent(const QString &when, const QString &description) { add(at(when), kAgent, description); }
-    void boot(const QString &when, const QString &description)
+    Recorder &power(const QString &when, const QString &description) { return add(at(when), kPowerEvents, description); }
+    Recorder &agent(const QString &when, const QString &description) { return add(at(when), kAgent, description); }
+    Recorder &boot(const QString &when, const QString &description)
     {
-        add(at(when), kLast, description, {{QStringLiteral("event_time"), at(when).seconds()}});
+        return add(at(when), kLast, description, {{QStringLiteral("event_time"), at(when).seconds()}});
     }
-    void battery(const QString &when, const QString &source, int percent, bool present = true, bool charging = false)
+    Recorder &battery(const QString &when, const QString &source, int percent, bool present = true, bool charging = false)
     {
-        battery(at(when), source, percent, present, charging);
+        return battery(at(when), source, percent, present, charging);
     }
-    void battery(KLVRAbsoluteTime when, const QString &source, int percent, bool present = true, bool charging = false)
+    Recorder &battery(KLVRAbsoluteTime when, const QString &source, int percent, bool present = true, bool charging = false)
     {
-        add(when, kPowerSource, QStringLiteral("Power state changed"),
+        return add(when, kPowerSource, QStringLiteral("Power state changed"),
             {{QStringLiteral("Name"), QStringLiteral("BAT0")},
              {QStringLiteral("Type"), QStringLiteral("InternalBattery")},
              {QStringLiteral("Is Present"), present},

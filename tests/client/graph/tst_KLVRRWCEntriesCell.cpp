@@ -100,11 +100,11 @@ private Q_SLOTS:
         QFETCH(bool, titled);
         QFETCH(bool, batteries);
         Recorder r;
-        r.power(QStringLiteral("2024-03-05 08:00:00"), QStringLiteral("System will sleep"));
-        r.power(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("System has powered on"));
+        r.power("2024-03-05 08:00:00", "System will sleep");
+        r.power("2024-03-05 09:00:00", "System has powered on");
         if (batteries) {
-            r.battery(QStringLiteral("2024-03-05 00:10:00"), QStringLiteral("Battery Power"), 80);
-            r.battery(QStringLiteral("2024-03-05 23:50:00"), QStringLiteral("Battery Power"), 80);
+            r.battery("2024-03-05 00:10:00", "Battery Power", 80);
+            r.battery("2024-03-05 23:50:00", "Battery Power", 80);
         }
         Graph g(r.records);
         g.show(QStringLiteral("2024-03-05"), QStringLiteral("2024-03-05"));
@@ -197,8 +197,8 @@ private Q_SLOTS:
         QFETCH(QStringList, texts);
 
         Recorder r;
-        r.agent(first + QStringLiteral(" 12:00:00"), QStringLiteral("Starting monitor"));
-        r.agent(last + QStringLiteral(" 12:00:00"), QStringLiteral("Starting monitor"));
+        r.agent(first + " 12:00:00", "Starting monitor");
+        r.agent(last + " 12:00:00", "Starting monitor");
         Graph g(r.records);
         g.show(first, last);
         QCOMPARE(g.range.absoluteDuration().duration(), duration);
@@ -264,40 +264,34 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from"); // a local time on 5 March, or "start"
         QTest::addColumn<QString>("to");   // a local time on 5 March, or "end"
 
-        Recorder inside;
-        inside.power(QStringLiteral("2024-03-05 02:00:00"), QStringLiteral("System will sleep"));
-        inside.power(QStringLiteral("2024-03-05 03:00:00"), QStringLiteral("System has powered on"));
-        QTest::newRow("sleep and wake inside") << inside.records << "Asleep" << "02:00:00" << "03:00:00";
+        const QList<QVariantMap> inside = Recorder().power("2024-03-05 02:00:00", "System will sleep")
+                       .power("2024-03-05 03:00:00", "System has powered on").records;
+        QTest::newRow("sleep and wake inside") << inside << "Asleep" << "02:00:00" << "03:00:00";
 
-        Recorder pastEnd;
-        pastEnd.power(QStringLiteral("2024-03-05 22:00:00"), QStringLiteral("System will sleep"));
-        pastEnd.power(QStringLiteral("2024-03-06 07:00:00"), QStringLiteral("System has powered on"));
-        QTest::newRow("sleep running past the end") << pastEnd.records << "Asleep" << "22:00:00" << "end";
+        const QList<QVariantMap> pastEnd = Recorder().power("2024-03-05 22:00:00", "System will sleep")
+                       .power("2024-03-06 07:00:00", "System has powered on").records;
+        QTest::newRow("sleep running past the end") << pastEnd << "Asleep" << "22:00:00" << "end";
 
         // The wake's repeat a few seconds after midnight is folded into it: the interval ends
         // after the range and is cut at its end.
-        Recorder repeated;
-        repeated.power(QStringLiteral("2024-03-05 23:00:00"), QStringLiteral("System will sleep"));
-        repeated.power(QStringLiteral("2024-03-05 23:59:58"), QStringLiteral("System has powered on"));
-        repeated.power(QStringLiteral("2024-03-06 00:00:01"), QStringLiteral("System has powered on"));
-        QTest::newRow("wake repeated after the end") << repeated.records << "Asleep" << "23:00:00" << "end";
+        const QList<QVariantMap> repeated = Recorder().power("2024-03-05 23:00:00", "System will sleep")
+                       .power("2024-03-05 23:59:58", "System has powered on")
+                       .power("2024-03-06 00:00:01", "System has powered on").records;
+        QTest::newRow("wake repeated after the end") << repeated << "Asleep" << "23:00:00" << "end";
 
-        Recorder through;
-        through.power(QStringLiteral("2024-03-04 22:00:00"), QStringLiteral("System will sleep"));
-        through.power(QStringLiteral("2024-03-06 07:00:00"), QStringLiteral("System has powered on"));
-        QTest::newRow("slept through the range") << through.records << "Asleep" << "start" << "end";
+        const QList<QVariantMap> through = Recorder().power("2024-03-04 22:00:00", "System will sleep")
+                       .power("2024-03-06 07:00:00", "System has powered on").records;
+        QTest::newRow("slept through the range") << through << "Asleep" << "start" << "end";
 
-        Recorder off;
-        off.boot(QStringLiteral("2024-03-04 08:00:00"), QStringLiteral("startup"));
-        off.boot(QStringLiteral("2024-03-05 18:00:00"), QStringLiteral("accounting shut down"));
-        off.boot(QStringLiteral("2024-03-06 08:00:00"), QStringLiteral("startup"));
-        QTest::newRow("switched off overnight") << off.records << "Off" << "18:00:00" << "end";
+        const QList<QVariantMap> off = Recorder().boot("2024-03-04 08:00:00", "startup")
+                       .boot("2024-03-05 18:00:00", "accounting shut down")
+                       .boot("2024-03-06 08:00:00", "startup").records;
+        QTest::newRow("switched off overnight") << off << "Off" << "18:00:00" << "end";
 
-        Recorder agent;
-        agent.agent(QStringLiteral("2024-03-05 06:00:00"), QStringLiteral("Starting monitor"));
-        agent.agent(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Stopping monitor"));
-        agent.agent(QStringLiteral("2024-03-05 11:30:00"), QStringLiteral("Starting monitor"));
-        QTest::newRow("agent stopped") << agent.records << "Unmonitored" << "10:00:00" << "11:30:00";
+        const QList<QVariantMap> agent = Recorder().agent("2024-03-05 06:00:00", "Starting monitor")
+                       .agent("2024-03-05 10:00:00", "Stopping monitor")
+                       .agent("2024-03-05 11:30:00", "Starting monitor").records;
+        QTest::newRow("agent stopped") << agent << "Unmonitored" << "10:00:00" << "11:30:00";
     }
 
     void bands()
@@ -348,64 +342,59 @@ private Q_SLOTS:
         // Each segment: its state and its points as (local time or "start"/"end", percent).
         QTest::addColumn<QList<QStringList>>("segments");
 
-        Recorder across;
-        across.battery(QStringLiteral("2024-03-04 12:00:00"), QStringLiteral("Battery Power"), 50);
-        across.battery(QStringLiteral("2024-03-05 12:00:00"), QStringLiteral("Battery Power"), 40);
-        across.battery(QStringLiteral("2024-03-06 12:00:00"), QStringLiteral("Battery Power"), 20);
         // 45 = halfway from 50 to 40; 30.00023 = 40 - 20 x 43199 / 86400 towards the next sample.
+        const QList<QVariantMap> across = Recorder().battery("2024-03-04 12:00:00", "Battery Power", 50)
+                       .battery("2024-03-05 12:00:00", "Battery Power", 40)
+                       .battery("2024-03-06 12:00:00", "Battery Power", 20).records;
         QTest::newRow("interpolated across the range")
-            << across.records << "2024-03-05"
+            << across << "2024-03-05"
             << QList<QStringList>{{"Battery Power", "start", "45", "12:00:00", "40", "end", "30.000231"}};
 
-        Recorder plugged;
-        plugged.battery(QStringLiteral("2024-03-04 12:00:00"), QStringLiteral("Battery Power"), 50);
-        plugged.battery(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Battery Power"), 46);
-        plugged.battery(QStringLiteral("2024-03-05 16:00:00"), QStringLiteral("AC Power"), 35);
-        plugged.battery(QStringLiteral("2024-03-05 20:00:00"), QStringLiteral("AC Power"), 60, true, true);
         // 47.818182 = 50 - 4 x 12 / 22 at midnight.
+        const QList<QVariantMap> plugged = Recorder().battery("2024-03-04 12:00:00", "Battery Power", 50)
+                       .battery("2024-03-05 10:00:00", "Battery Power", 46)
+                       .battery("2024-03-05 16:00:00", "AC Power", 35)
+                       .battery("2024-03-05 20:00:00", "AC Power", 60, true, true).records;
         QTest::newRow("switch to mains splits the curve")
-            << plugged.records << "2024-03-05"
+            << plugged << "2024-03-05"
             << QList<QStringList>{{"Battery Power", "start", "47.818182", "10:00:00", "46", "16:00:00", "35"},
                                   {"AC Power", "16:00:00", "35", "20:00:00", "60"}};
 
-        Recorder removed;
-        removed.battery(QStringLiteral("2024-03-05 08:00:00"), QStringLiteral("Battery Power"), 80);
-        removed.battery(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("Battery Power"), 70);
-        removed.battery(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Battery Power"), 0, false);
-        removed.battery(QStringLiteral("2024-03-05 11:00:00"), QStringLiteral("Battery Power"), 65);
-        removed.battery(QStringLiteral("2024-03-05 12:00:00"), QStringLiteral("Battery Power"), 60);
         // The first sample ever reports the battery's arrival: a point without a state, then
         // the curve in the battery's state. Taken out, the curve steps across at its last height.
+        const QList<QVariantMap> removed = Recorder().battery("2024-03-05 08:00:00", "Battery Power", 80)
+                       .battery("2024-03-05 09:00:00", "Battery Power", 70)
+                       .battery("2024-03-05 10:00:00", "Battery Power", 0, false)
+                       .battery("2024-03-05 11:00:00", "Battery Power", 65)
+                       .battery("2024-03-05 12:00:00", "Battery Power", 60).records;
         QTest::newRow("taken out and put back")
-            << removed.records << "2024-03-05"
+            << removed << "2024-03-05"
             << QList<QStringList>{{"", "08:00:00", "80"},
                                   {"Battery Power", "08:00:00", "80", "09:00:00", "70", "10:00:00", "70"},
                                   {"Disconnected", "10:00:00", "0", "11:00:00", "65"},
                                   {"Battery Power", "11:00:00", "65", "12:00:00", "60"}};
 
-        Recorder held;
-        held.battery(QStringLiteral("2024-03-05 08:00:00"), QStringLiteral("AC Power"), 80);
-        held.battery(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("AC Power"), 75);
-        held.battery(QStringLiteral("2024-03-05 09:30:00"), QStringLiteral("AC Power"), 75);
-        held.battery(QStringLiteral("2024-03-05 10:00:00"), QStringLiteral("Battery Power"), 70);
-        held.battery(QStringLiteral("2024-03-05 10:20:00"), QStringLiteral("Battery Power"), 70);
-        held.battery(QStringLiteral("2024-03-05 11:00:00"), QStringLiteral("Battery Power"), 66);
         // Repeats fold into duplicates and hold the level; after a switch the held level is
         // already the new source's.
+        const QList<QVariantMap> held = Recorder().battery("2024-03-05 08:00:00", "AC Power", 80)
+                       .battery("2024-03-05 09:00:00", "AC Power", 75)
+                       .battery("2024-03-05 09:30:00", "AC Power", 75)
+                       .battery("2024-03-05 10:00:00", "Battery Power", 70)
+                       .battery("2024-03-05 10:20:00", "Battery Power", 70)
+                       .battery("2024-03-05 11:00:00", "Battery Power", 66).records;
         QTest::newRow("level held over repeats")
-            << held.records << "2024-03-05"
+            << held << "2024-03-05"
             << QList<QStringList>{{"", "08:00:00", "80"},
                                   {"AC Power", "08:00:00", "80", "09:00:00", "75", "09:30:00", "75", "10:00:00", "70"},
                                   {"Battery Power", "10:00:00", "70", "10:20:00", "70", "11:00:00", "66"}};
 
-        Recorder weekend;
-        weekend.battery(QStringLiteral("2024-03-08 18:00:00"), QStringLiteral("Battery Power"), 60);
-        weekend.battery(QStringLiteral("2024-03-10 09:00:00"), QStringLiteral("Battery Power"), 58);
-        weekend.battery(QStringLiteral("2024-03-10 10:00:00"), QStringLiteral("Battery Power"), 50);
         // Nothing on Saturday: the line from Friday 18:00 (60) to Sunday 09:00 (58), 39 hours:
         // 60 - 2 x 6 / 39 at the start, 60 - 2 x 107999 / 140400 at the end.
+        const QList<QVariantMap> weekend = Recorder().battery("2024-03-08 18:00:00", "Battery Power", 60)
+                       .battery("2024-03-10 09:00:00", "Battery Power", 58)
+                       .battery("2024-03-10 10:00:00", "Battery Power", 50).records;
         QTest::newRow("no sample inside the range")
-            << weekend.records << "2024-03-09"
+            << weekend << "2024-03-09"
             << QList<QStringList>{{"Battery Power", "start", "59.692308", "end", "58.461553"}};
     }
 
@@ -479,17 +468,17 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(int, largestAllowed);
         Recorder r;
-        r.agent(QStringLiteral("2024-03-05 06:00:00"), QStringLiteral("Starting monitor"));
-        r.battery(QStringLiteral("2024-03-05 07:00:00"), QStringLiteral("Battery Power"), 90);
-        r.power(QStringLiteral("2024-03-05 09:00:00"), QStringLiteral("System will sleep"));
-        r.power(QStringLiteral("2024-03-05 11:30:00"), QStringLiteral("System has powered on"));
-        r.battery(QStringLiteral("2024-03-05 12:00:00"), QStringLiteral("Battery Power"), 40);
-        r.agent(QStringLiteral("2024-03-05 14:00:00"), QStringLiteral("Stopping monitor"));
-        r.agent(QStringLiteral("2024-03-05 15:00:00"), QStringLiteral("Starting monitor"));
-        r.battery(QStringLiteral("2024-03-05 16:00:00"), QStringLiteral("AC Power"), 20, true, true);
-        r.boot(QStringLiteral("2024-03-05 18:00:00"), QStringLiteral("accounting shut down"));
-        r.boot(QStringLiteral("2024-03-05 20:00:00"), QStringLiteral("startup"));
-        r.battery(QStringLiteral("2024-03-05 21:00:00"), QStringLiteral("AC Power"), 100, true, true);
+        r.agent("2024-03-05 06:00:00", "Starting monitor");
+        r.battery("2024-03-05 07:00:00", "Battery Power", 90);
+        r.power("2024-03-05 09:00:00", "System will sleep");
+        r.power("2024-03-05 11:30:00", "System has powered on");
+        r.battery("2024-03-05 12:00:00", "Battery Power", 40);
+        r.agent("2024-03-05 14:00:00", "Stopping monitor");
+        r.agent("2024-03-05 15:00:00", "Starting monitor");
+        r.battery("2024-03-05 16:00:00", "AC Power", 20, true, true);
+        r.boot("2024-03-05 18:00:00", "accounting shut down");
+        r.boot("2024-03-05 20:00:00", "startup");
+        r.battery("2024-03-05 21:00:00", "AC Power", 100, true, true);
         Graph g(r.records);
         g.show(QStringLiteral("2024-03-05"), QStringLiteral("2024-03-05"));
         const QImage direct = g.render(QSizeF(620, 300)).convertToFormat(QImage::Format_ARGB32);
@@ -536,8 +525,8 @@ private Q_SLOTS:
     void mapping()
     {
         Recorder r;
-        r.agent(QStringLiteral("2024-03-04 12:00:00"), QStringLiteral("Starting monitor"));
-        r.agent(QStringLiteral("2024-03-10 12:00:00"), QStringLiteral("Starting monitor"));
+        r.agent("2024-03-04 12:00:00", "Starting monitor");
+        r.agent("2024-03-10 12:00:00", "Starting monitor");
         Graph g(r.records);
         g.show(QStringLiteral("2024-03-04"), QStringLiteral("2024-03-10"));
         g.render(QSizeF(620, 300));
