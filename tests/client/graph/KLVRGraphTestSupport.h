@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
-#include "KLVRPropertyList.h"
+#include "../KLVRRecordTestSupport.h"
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCEntriesCell.h"
 #include "KLVRRWCLog.h"
@@ -20,10 +20,7 @@
 // drawing them. All local times are Berlin time (TZ is set by the test's environment).
 namespace KLVRGraphTest {
 
-inline const QString kAgent = QStringLiteral("com.klvr.restwatch");
-inline const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
-inline const QString kPowerSource = QStringLiteral("com.klvr.monitor.watcher.powersource");
-inline const QString kLast = QStringLiteral("com.klvr.monitor.watcher.last");
+using namespace KLVRRecordTest;
 
 // "2024-03-05 14:00:00" in local time.
 inline KLVRAbsoluteTime at(const QString &local)
@@ -41,12 +38,7 @@ public:
     // Each call returns the recorder so a whole timeline reads as one expression.
     Recorder &add(KLVRAbsoluteTime when, const QString &monitor, const QString &description, const QVariantMap &properties = {})
     {
-        records.append({{QStringLiteral("date"), when.toText()},
-                        {QStringLiteral("monitor"), monitor},
-                        {QStringLiteral("description"), description},
-                        {QStringLiteral("properties"), properties.isEmpty()
-                                                           ? QStringLiteral("NULL")
-                                                           : QString::fromUtf8(KLVRPropertyList::write(properties))}});
+        records.append(record(when, monitor, description, properties));
         return *this;
     }
     Recorder &power(const QString &when, const QString &description) { return add(at(when), kPowerEvents, description); }

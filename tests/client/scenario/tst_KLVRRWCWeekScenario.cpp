@@ -4,7 +4,7 @@
 // it: idle and lid sleeps, wakes, AC switches, charging to full, a reboot, an agent restart,
 // a battery taken out and another put in, and a weekend switched off. Every expected figure
 // below was worked out by hand from the timeline.
-#include "KLVRPropertyList.h"
+#include "../KLVRRecordTestSupport.h"
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCDuration.h"
 #include "KLVRRWCLog.h"
@@ -22,10 +22,7 @@
 
 namespace {
 
-const QString kAgent = QStringLiteral("com.klvr.restwatch");
-const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
-const QString kPowerSource = QStringLiteral("com.klvr.monitor.watcher.powersource");
-const QString kLast = QStringLiteral("com.klvr.monitor.watcher.last");
+using namespace KLVRRecordTest;
 
 KLVRAbsoluteTime at(const QString &text)
 {
@@ -44,12 +41,7 @@ public:
 
     void add(KLVRAbsoluteTime when, const QString &monitor, const QString &description, const QVariantMap &properties = {})
     {
-        records.append({{QStringLiteral("date"), when.toText()},
-                        {QStringLiteral("monitor"), monitor},
-                        {QStringLiteral("description"), description},
-                        {QStringLiteral("properties"), properties.isEmpty()
-                                                           ? QStringLiteral("NULL")
-                                                           : QString::fromUtf8(KLVRPropertyList::write(properties))}});
+        records.append(record(when, monitor, description, properties));
     }
     void agent(const char *when, const char *description) { add(at(when), kAgent, description); }
     void power(const char *when, const char *description) { add(at(when), kPowerEvents, description); }
@@ -64,20 +56,9 @@ public:
         const KLVRAbsoluteTime time = at(when).addSeconds(fraction);
         add(time, kLast, description, {{QStringLiteral("event_time"), time.seconds()}});
     }
-    // One UPower battery as the agent describes it.
     void battery(const char *when, const char *source, bool charging, int percent, bool present = true)
     {
-        add(at(when), kPowerSource, "Power state changed",
-            {{QStringLiteral("Name"), QStringLiteral("BAT0")},
-             {QStringLiteral("Type"), QStringLiteral("InternalBattery")},
-             {QStringLiteral("Transport Type"), QStringLiteral("Internal")},
-             {QStringLiteral("Is Present"), present},
-             {QStringLiteral("Is Charging"), charging},
-             {QStringLiteral("Is Charged"), percent == 100 && !charging},
-             {QStringLiteral("Power Source State"), QString::fromLatin1(source)},
-             {QStringLiteral("Current Capacity"), percent},
-             {QStringLiteral("Max Capacity"), 100},
-             {QStringLiteral("Power Source ID"), 1}});
+        add(at(when), kPowerSource, "Power state changed", batteryProperties(QString::fromLatin1(source), charging, percent, present));
     }
 };
 
