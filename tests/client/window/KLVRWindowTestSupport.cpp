@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRWindowTestSupport.h"
 
-#include "KLVRPropertyList.h"
+#include "../KLVRRecordTestSupport.h"
 #include "KLVRRWCMainWindow.h"
 
 #include <QDateTime>
@@ -11,10 +11,7 @@
 
 namespace {
 
-const QString kAgent = QStringLiteral("com.klvr.restwatch");
-const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
-const QString kPowerSource = QStringLiteral("com.klvr.monitor.watcher.powersource");
-const QString kLast = QStringLiteral("com.klvr.monitor.watcher.last");
+using namespace KLVRRecordTest;
 
 class Recorder
 {
@@ -30,12 +27,7 @@ public:
     {
         if (when > m_until)
             return;
-        records.append({{QStringLiteral("date"), when.toText()},
-                        {QStringLiteral("monitor"), monitor},
-                        {QStringLiteral("description"), description},
-                        {QStringLiteral("properties"), properties.isEmpty()
-                                                           ? QStringLiteral("NULL")
-                                                           : QString::fromUtf8(KLVRPropertyList::write(properties))}});
+        records.append(record(when, monitor, description, properties));
     }
     void agent(KLVRAbsoluteTime when, const QString &description) { add(when, kAgent, description); }
     void power(KLVRAbsoluteTime when, const QString &description) { add(when, kPowerEvents, description); }
@@ -53,16 +45,7 @@ public:
     void battery(KLVRAbsoluteTime when, bool onMains, bool charging, int percent)
     {
         add(when, kPowerSource, QStringLiteral("Power state changed"),
-            {{QStringLiteral("Name"), QStringLiteral("BAT0")},
-             {QStringLiteral("Type"), QStringLiteral("InternalBattery")},
-             {QStringLiteral("Transport Type"), QStringLiteral("Internal")},
-             {QStringLiteral("Is Present"), true},
-             {QStringLiteral("Is Charging"), charging},
-             {QStringLiteral("Is Charged"), percent == 100 && !charging},
-             {QStringLiteral("Power Source State"), onMains ? QStringLiteral("AC Power") : QStringLiteral("Battery Power")},
-             {QStringLiteral("Current Capacity"), percent},
-             {QStringLiteral("Max Capacity"), 100},
-             {QStringLiteral("Power Source ID"), 1}});
+            batteryProperties(onMains ? QStringLiteral("AC Power") : QStringLiteral("Battery Power"), charging, percent));
     }
 
 private:
