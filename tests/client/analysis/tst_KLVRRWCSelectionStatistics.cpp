@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 // Statistics of a selection and of a span: time per usage and power-source state, battery
 // figures, and the styled texts the inspector shows.
-#include "KLVRPropertyList.h"
+#include "../KLVRRecordTestSupport.h"
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCDuration.h"
 #include "KLVRRWCLog.h"
@@ -22,9 +22,9 @@ using Role = KLVRRWCStyledText::Role;
 
 namespace {
 
-const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
-const QString kPowerSource = QStringLiteral("com.klvr.monitor.watcher.powersource");
-const QString kAgent = QStringLiteral("com.klvr.restwatch");
+using KLVRRecordTest::kAgent;
+using KLVRRecordTest::kPowerEvents;
+using KLVRRecordTest::kPowerSource;
 
 KLVRAbsoluteTime at(const QString &text)
 {
@@ -34,11 +34,7 @@ KLVRAbsoluteTime at(const QString &text)
 // One event record as the store hands it to the log.
 QVariantMap record(const QString &when, const QString &monitor, const QString &description, const QVariantMap &properties = {})
 {
-    return {{QStringLiteral("date"), at(when).toText()},
-            {QStringLiteral("monitor"), monitor},
-            {QStringLiteral("description"), description},
-            {QStringLiteral("properties"),
-             properties.isEmpty() ? QStringLiteral("NULL") : QString::fromUtf8(KLVRPropertyList::write(properties))}};
+    return KLVRRecordTest::record(at(when), monitor, description, properties);
 }
 
 QVariantMap battery(const QString &name, int percent, const QString &source, bool charging = false, bool present = true)

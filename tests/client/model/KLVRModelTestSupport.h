@@ -2,8 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
-#include "KLVRAbsoluteTime.h"
-#include "KLVRPropertyList.h"
+#include "../KLVRRecordTestSupport.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -14,10 +13,10 @@
 // Event records as the store hands them to the log, and local times for writing them.
 namespace KLVRModelTest {
 
-inline const QString kAgent = QStringLiteral("com.klvr.restwatch");
-inline const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
-inline const QString kPowerSource = QStringLiteral("com.klvr.monitor.watcher.powersource");
-inline const QString kLast = QStringLiteral("com.klvr.monitor.watcher.last");
+using KLVRRecordTest::kAgent;
+using KLVRRecordTest::kLast;
+using KLVRRecordTest::kPowerEvents;
+using KLVRRecordTest::kPowerSource;
 
 // Every calendar expectation is written for this zone; call before any calendar work.
 inline void useBerlinTime()
@@ -37,17 +36,13 @@ inline KLVRAbsoluteTime at(const QString &local)
     return KLVRAbsoluteTime::fromDateTime(dt);
 }
 
+// The store also hands each record its row id.
 inline QVariantMap record(KLVRAbsoluteTime date, const QString &description, const QString &monitor,
                           const QVariantMap &properties = {})
 {
-    return QVariantMap{
-        {QStringLiteral("id"), QStringLiteral("1")},
-        {QStringLiteral("date"), date.toText()},
-        {QStringLiteral("description"), description},
-        {QStringLiteral("monitor"), monitor},
-        {QStringLiteral("properties"),
-         properties.isEmpty() ? QStringLiteral("NULL") : QString::fromUtf8(KLVRPropertyList::write(properties))},
-    };
+    QVariantMap r = KLVRRecordTest::record(date, monitor, description, properties);
+    r.insert(QStringLiteral("id"), QStringLiteral("1"));
+    return r;
 }
 
 inline QVariantMap powerEvent(KLVRAbsoluteTime date, const QString &description, qlonglong idleSeconds = 0,
