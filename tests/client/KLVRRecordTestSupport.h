@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <ctime>
+
 // Event records in the shape the agent hands them out, shared by the client's tests that
 // replay a timeline.
 namespace KLVRRecordTest {
@@ -16,6 +18,13 @@ inline const QString kAgent = QStringLiteral("com.klvr.restwatch");
 inline const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
 inline const QString kPowerSource = QStringLiteral("com.klvr.monitor.watcher.powersource");
 inline const QString kLast = QStringLiteral("com.klvr.monitor.watcher.last");
+
+// Every calendar expectation is written for this zone; call before any calendar work.
+inline void useBerlinTime()
+{
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
 
 // Properties travel as an XML property list, or the text "NULL" when there are none.
 inline QVariantMap record(KLVRAbsoluteTime when, const QString &monitor, const QString &description,

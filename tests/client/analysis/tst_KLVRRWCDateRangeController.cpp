@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 // The visible date range: ready-made spans, weeks, clamping, zooming, stepping across
 // daylight-saving changes, the day change and remembering the span between runs.
+#include "../KLVRRecordTestSupport.h"
 #include "KLVRAssertionException.h"
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRUserDefaults.h"
@@ -10,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 #include <memory>
 
 using Tag = KLVRRWCDateRangeController::Tag;
@@ -70,8 +70,7 @@ class TestKLVRRWCDateRangeController : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
+        KLVRRecordTest::useBerlinTime();
         QVERIFY(m_dir.isValid());
     }
 

@@ -15,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 #include <memory>
 
 using Role = KLVRRWCStyledText::Role;
@@ -112,8 +111,7 @@ class TestKLVRRWCSelectionStatistics : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
+        KLVRRecordTest::useBerlinTime();
     }
 
     void aSleepAndItsWake()

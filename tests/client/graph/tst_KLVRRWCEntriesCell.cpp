@@ -10,8 +10,6 @@
 #include <QFontMetricsF>
 #include <QTest>
 
-#include <ctime>
-
 using namespace KLVRGraphTest;
 
 struct Segment
@@ -81,8 +79,7 @@ class TestKLVRRWCEntriesCell : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
+        KLVRRecordTest::useBerlinTime();
     }
 
     void chartRectangle_data()

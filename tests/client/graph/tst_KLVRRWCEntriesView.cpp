@@ -12,8 +12,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <ctime>
-
 using namespace KLVRGraphTest;
 
 namespace {
@@ -174,8 +172,7 @@ class TestKLVRRWCEntriesView : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
+        KLVRRecordTest::useBerlinTime();
     }
 
     void pressAndDragPickDates()

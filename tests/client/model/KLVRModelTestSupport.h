@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <QTimeZone>
 #include <QVariantMap>
-#include <ctime>
 
 // Event records as the store hands them to the log, and local times for writing them.
 namespace KLVRModelTest {
@@ -18,12 +17,7 @@ using KLVRRecordTest::kLast;
 using KLVRRecordTest::kPowerEvents;
 using KLVRRecordTest::kPowerSource;
 
-// Every calendar expectation is written for this zone; call before any calendar work.
-inline void useBerlinTime()
-{
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-}
+using KLVRRecordTest::useBerlinTime;
 
 // "2024-03-05 10:00:00" (or with ".5" seconds) in local time.
 inline KLVRAbsoluteTime at(const QString &local)

@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -167,8 +166,7 @@ class TestKLVRRWCWeekScenario : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
+        KLVRRecordTest::useBerlinTime();
         m_defaults = std::make_unique<KLVRUserDefaults>(QStringLiteral("com.klvr.restwatch.test"),
                                                         m_dir.filePath(QStringLiteral("defaults.plist")));
         const KLVRAbsoluteTime monday = at("2024-03-11 09:00:00");

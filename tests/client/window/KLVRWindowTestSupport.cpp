@@ -4,6 +4,7 @@
 
 #include "../KLVRRecordTestSupport.h"
 #include "KLVRRWCMainWindow.h"
+#include "KLVRUserDefaults.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -58,6 +59,13 @@ double hours(double h)
 }
 
 } // namespace
+
+void KLVRWindowTestSupport::clearUserDefaults()
+{
+    KLVRUserDefaults *defaults = KLVRUserDefaults::standard();
+    for (const QString &key : defaults->persistentValues().keys())
+        defaults->removeValue(key);
+}
 
 bool KLVRWindowTestSupport::resetTree()
 {

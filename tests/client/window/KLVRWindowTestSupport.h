@@ -31,6 +31,9 @@ public:
     KLVRTestBus &bus() { return *m_bus; }
     QDBusConnection connection() { return m_bus->connection(QStringLiteral("klvr-window-test")); }
 
+    // Forgets every setting an earlier test stored.
+    static void clearUserDefaults();
+
     // A window on the private bus (both buses), as the program makes it.
     std::unique_ptr<KLVRRWCMainWindow> makeWindow();
 

@@ -77,9 +77,7 @@ void tst_KLVRRWCDateRangeControls::initTestCase()
 void tst_KLVRRWCDateRangeControls::init()
 {
     QVERIFY(m_support.resetTree());
-    KLVRUserDefaults *defaults = KLVRUserDefaults::standard();
-    for (const QString &key : defaults->persistentValues().keys())
-        defaults->removeValue(key);
+    KLVRWindowTestSupport::clearUserDefaults();
     m_delegate = std::make_unique<KLVRRWClientAppDelegate>();
 }
 

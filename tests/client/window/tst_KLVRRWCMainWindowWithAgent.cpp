@@ -60,9 +60,7 @@ void tst_KLVRRWCMainWindowWithAgent::initTestCase()
 void tst_KLVRRWCMainWindowWithAgent::init()
 {
     QVERIFY(m_environment.resetTree());
-    KLVRUserDefaults *defaults = KLVRUserDefaults::standard();
-    for (const QString &key : defaults->persistentValues().keys())
-        defaults->removeValue(key);
+    KLVRWindowTestSupport::clearUserDefaults();
     m_delegate = std::make_unique<KLVRRWClientAppDelegate>();
 }
 

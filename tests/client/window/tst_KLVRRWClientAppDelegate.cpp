@@ -67,9 +67,7 @@ void tst_KLVRRWClientAppDelegate::initTestCase()
 void tst_KLVRRWClientAppDelegate::init()
 {
     QVERIFY(m_support.resetTree());
-    KLVRUserDefaults *defaults = KLVRUserDefaults::standard();
-    for (const QString &key : defaults->persistentValues().keys())
-        defaults->removeValue(key);
+    KLVRWindowTestSupport::clearUserDefaults();
     m_delegate = std::make_unique<KLVRRWClientAppDelegate>();
 }
 
