@@ -117,17 +117,24 @@ void BM_WriteBatchEmptyTable(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
+// Fills the table to its 10001 rows; returns the date of the last one.
+double fillTable(KLVRRWAStore &store)
+{
+    double time = 700000000.0;
+    for (int i = 0; i < 10001; ++i)
+        store.addEntry(QStringLiteral("Starting monitor"), std::nullopt, QStringLiteral("com.klvr.restwatch"),
+                       KLVRAbsoluteTime(time += 1.0));
+    store.insertPending();
+    return time;
+}
+
 // Steady state: the table holds 10001 rows, so the trigger trims one row before every insert.
 void BM_WriteBatchFullTable(benchmark::State &state)
 {
     FreshStore fresh;
     KLVRRWAStore &store = *fresh.store;
     const QList<Event> batch = realisticBatch();
-    double time = 700000000.0;
-    for (int i = 0; i < 10001; ++i)
-        store.addEntry(QStringLiteral("Starting monitor"), std::nullopt, QStringLiteral("com.klvr.restwatch"),
-                       KLVRAbsoluteTime(time += 1.0));
-    store.insertPending();
+    double time = fillTable(store);
     for (auto _ : state) {
         state.PauseTiming();
         queue(store, batch, time);
@@ -143,11 +150,7 @@ void BM_WriteOneEventFullTable(benchmark::State &state)
     FreshStore fresh;
     KLVRRWAStore &store = *fresh.store;
     const QList<Event> batch = realisticBatch();
-    double time = 700000000.0;
-    for (int i = 0; i < 10001; ++i)
-        store.addEntry(QStringLiteral("Starting monitor"), std::nullopt, QStringLiteral("com.klvr.restwatch"),
-                       KLVRAbsoluteTime(time += 1.0));
-    store.insertPending();
+    double time = fillTable(store);
     int next = 0;
     for (auto _ : state) {
         const Event &event = batch.at(next++ % kBatch);
