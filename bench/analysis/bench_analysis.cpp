@@ -15,7 +15,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -151,12 +150,7 @@ BENCHMARK(everythingStatistics)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char **argv)
 {
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-    // The generated history is meant to contain oddities; the log's notes about them are not
-    // what is measured here.
-    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "com.klvr.restwatch.model*=false");
+    KLVRHistoryGenerator::prepareProcess();
     QCoreApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     history();

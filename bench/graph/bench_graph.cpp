@@ -17,7 +17,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -67,28 +66,35 @@ KLVRRWCAbsoluteDuration span(bool year)
                                                              KLVRAbsoluteTime::fromDateTime(end.addDays(1).startOfDay()).addSeconds(-1));
 }
 
-struct Screen
+// A graph cell showing the month (range 0) or the year (range 1) of the history, and a screen
+// image at the given density to draw it on.
+struct Graph
 {
-    explicit Screen(qreal dpr) : image((kFrame * dpr).toSize(), QImage::Format_ARGB32_Premultiplied)
+    Graph(bool year, qreal dpr) : image((kFrame * dpr).toSize(), QImage::Format_ARGB32_Premultiplied)
     {
         image.setDevicePixelRatio(dpr);
+        History &h = history();
+        h.range->setAbsoluteDuration(span(year));
+        cell.setLog(h.log.get());
+        cell.setDateRange(h.range.get());
     }
+    void draw()
+    {
+        QPainter painter(&image);
+        cell.drawInteriorWithFrame(painter, QRectF(QPointF(0, 0), kFrame));
+    }
+    KLVRRWCEntriesCell cell;
     QImage image;
 };
 
 // Range 0: a month, 1: a year; density 1 or 2 pixels per point.
 void redrawFromModel(benchmark::State &state)
 {
-    History &h = history();
-    h.range->setAbsoluteDuration(span(state.range(0) == 1));
-    KLVRRWCEntriesCell cell;
-    cell.setLog(h.log.get());
-    cell.setDateRange(h.range.get());
-    Screen screen(qreal(state.range(1)));
+    Graph graph(state.range(0) == 1, qreal(state.range(1)));
+    KLVRRWCEntriesCell &cell = graph.cell;
     for (auto _ : state) {
         cell.setDataSourceChanged(true);
-        QPainter painter(&screen.image);
-        cell.drawInteriorWithFrame(painter, QRectF(QPointF(0, 0), kFrame));
+        graph.draw();
     }
     // RESTWATCH_BENCH_PICTURES=<folder> keeps the pictures to look at.
     const QString folder = qEnvironmentVariable("RESTWATCH_BENCH_PICTURES");
@@ -98,7 +104,7 @@ void redrawFromModel(benchmark::State &state)
     for (const auto &segments : cell.displayList().batteries().batterySegments())
         for (const auto &segment : segments)
             points += segment.points().size();
-    state.counters["entries"] = double(h.log->countOfVisibleEntries());
+    state.counters["entries"] = double(history().log->countOfVisibleEntries());
     state.counters["bands"] = double(cell.displayList().states().size());
     state.counters["points"] = double(points);
 }
@@ -108,15 +114,9 @@ BENCHMARK(redrawFromModel)->ArgsProduct({{0, 1}, {1, 2}})->ArgNames({"year", "dp
 void displayListFromModel(benchmark::State &state)
 {
     History &h = history();
-    h.range->setAbsoluteDuration(span(state.range(0) == 1));
-    KLVRRWCEntriesCell cell;
-    cell.setLog(h.log.get());
-    cell.setDateRange(h.range.get());
-    Screen screen(1);
-    {
-        QPainter painter(&screen.image);
-        cell.drawInteriorWithFrame(painter, QRectF(QPointF(0, 0), kFrame));
-    }
+    Graph graph(state.range(0) == 1, 1);
+    graph.draw();
+    KLVRRWCEntriesCell &cell = graph.cell;
     KLVRRWCEntriesViewDisplayList list = cell.displayList();
     for (auto _ : state) {
         cell.prepareDisplayList(list, h.range->absoluteDuration(), h.log.get());
@@ -128,22 +128,12 @@ BENCHMARK(displayListFromModel)->ArgsProduct({{0, 1}})->ArgNames({"year"})->Unit
 // An exposure: the cached picture copied to the screen.
 void cachedPicture(benchmark::State &state)
 {
-    History &h = history();
-    h.range->setAbsoluteDuration(span(state.range(0) == 1));
-    KLVRRWCEntriesCell cell;
-    cell.setLog(h.log.get());
-    cell.setDateRange(h.range.get());
-    Screen screen(qreal(state.range(1)));
-    const int renders = [&] {
-        QPainter painter(&screen.image);
-        cell.drawInteriorWithFrame(painter, QRectF(QPointF(0, 0), kFrame));
-        return cell.renderCount();
-    }();
-    for (auto _ : state) {
-        QPainter painter(&screen.image);
-        cell.drawInteriorWithFrame(painter, QRectF(QPointF(0, 0), kFrame));
-    }
-    if (cell.renderCount() != renders)
+    Graph graph(state.range(0) == 1, qreal(state.range(1)));
+    graph.draw();
+    const int renders = graph.cell.renderCount();
+    for (auto _ : state)
+        graph.draw();
+    if (graph.cell.renderCount() != renders)
         state.SkipWithError("the cached picture was drawn again");
 }
 BENCHMARK(cachedPicture)->ArgsProduct({{0, 1}, {1, 2}})->ArgNames({"year", "dpr"})->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
@@ -152,14 +142,9 @@ BENCHMARK(cachedPicture)->ArgsProduct({{0, 1}, {1, 2}})->ArgNames({"year", "dpr"
 
 int main(int argc, char **argv)
 {
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
+    KLVRHistoryGenerator::prepareProcess();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The generated history is meant to contain oddities; the log's notes about them are not
-    // what is measured here.
-    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "com.klvr.restwatch.model*=false");
     QGuiApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     history();

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRHistoryGenerator.h"
 
+#include <ctime>
+
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -409,4 +411,12 @@ void KLVRHistoryGenerator::simulateDay(QList<Event> &events)
     // Lid closed for the night.
     fallAsleep(events, t + 60.0, false);
     batteryUntil(events, t + 60.0, day + 86400.0, false);
+}
+
+void KLVRHistoryGenerator::prepareProcess()
+{
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "com.klvr.restwatch.model*=false");
 }

@@ -51,6 +51,10 @@ public:
     // The XML property-list text the agent writes for a dictionary (texts, integers, reals,
     // booleans, lists and dictionaries).
     static QString propertyListText(const QVariantMap &dictionary);
+    // Sets a benchmark process up for a generated history: Berlin local time, and the model's
+    // notes about the history's deliberate oddities silenced (unless QT_LOGGING_RULES says
+    // otherwise). Call first in main().
+    static void prepareProcess();
 
     static inline const QString kAgent = QStringLiteral("com.klvr.restwatch");
     static inline const QString kPowerEvents = QStringLiteral("com.klvr.monitor.watcher.powerevents");
