@@ -24,14 +24,16 @@ quint64 readUnsigned(const uchar *p, int bytes)
     return value;
 }
 
+// Every length and offset in the bytes is the writer's claim: each is compared with what is left
+// before it is added or multiplied, so that no claim, however large, can wrap a bound.
 class Reader
 {
 public:
-    Reader(const uchar *data, qsizetype size) : m_data(data), m_size(size) {}
+    Reader(const uchar *data, qsizetype size) : m_data(data), m_size(quint64(size)) {}
 
     bool readTrailer()
     {
-        if (m_size < kHeaderSize + kTrailerSize || std::memcmp(m_data, "bplist00", 8) != 0)
+        if (m_size < quint64(kHeaderSize + kTrailerSize) || std::memcmp(m_data, "bplist00", 8) != 0)
             return false;
         const uchar *trailer = m_data + m_size - kTrailerSize;
         m_offsetSize = trailer[6];
@@ -39,10 +41,12 @@ public:
         m_objectCount = readUnsigned(trailer + 8, 8);
         m_top = readUnsigned(trailer + 16, 8);
         m_offsetTable = readUnsigned(trailer + 24, 8);
-        const quint64 tableEnd = m_offsetTable + m_objectCount * quint64(m_offsetSize);
-        return m_offsetSize >= 1 && m_offsetSize <= 8 && m_refSize >= 1 && m_refSize <= 8 && m_top < m_objectCount
-               && m_offsetTable >= quint64(kHeaderSize) && tableEnd <= quint64(m_size - kTrailerSize)
-               && tableEnd >= m_offsetTable;
+        const quint64 tableRoom = m_size - kTrailerSize;
+        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8)
+            return false;
+        if (m_offsetTable < quint64(kHeaderSize) || m_offsetTable > tableRoom)
+            return false;
+        return m_objectCount <= (tableRoom - m_offsetTable) / quint64(m_offsetSize) && m_top < m_objectCount;
     }
 
     // Start of object index, or null when it lies outside the data.
@@ -50,9 +54,12 @@ public:
     {
         if (index >= m_objectCount)
             return nullptr;
-        const quint64 offset = readUnsigned(m_data + m_offsetTable + index * m_offsetSize, m_offsetSize);
+        const quint64 offset = readUnsigned(m_data + m_offsetTable + index * quint64(m_offsetSize), m_offsetSize);
         return offset >= quint64(kHeaderSize) && offset < m_offsetTable ? m_data + offset : nullptr;
     }
+
+    // Bytes of the object area from p on; p never lies beyond it.
+    quint64 remaining(const uchar *p) const { return quint64(end() - p); }
 
     // The count of a marker whose low nibble may say "an integer follows"; p moves past it.
     bool count(const uchar *&p, quint64 *count) const
@@ -63,10 +70,10 @@ public:
             *count = nibble;
             return true;
         }
-        if (p >= end() || (*p & 0xf0) != 0x10)
+        if (remaining(p) < 1 || (*p & 0xf0) != 0x10)
             return false;
         const int bytes = 1 << (*p & 0x0f);
-        if (bytes > 8 || p + 1 + bytes > end())
+        if (bytes > 8 || remaining(p) < quint64(1 + bytes))
             return false;
         *count = readUnsigned(p + 1, bytes);
         p += 1 + bytes;
@@ -85,12 +92,12 @@ public:
         quint64 characters = 0;
         if (!count(p, &characters))
             return false;
-        const quint64 byteLength = marker == 0x50 ? characters : characters * 2;
-        if (byteLength > quint64(m_offsetTable) || p + byteLength > m_data + m_offsetTable)
+        const quint64 unit = marker == 0x50 ? 1 : 2;
+        if (characters > remaining(p) / unit)
             return false;
         *ascii = marker == 0x50;
         *bytes = p;
-        *length = qsizetype(byteLength);
+        *length = qsizetype(characters * unit);
         return true;
     }
 
@@ -100,7 +107,7 @@ public:
 
 private:
     const uchar *m_data;
-    qsizetype m_size;
+    quint64 m_size;
     int m_offsetSize = 0;
     int m_refSize = 0;
     quint64 m_objectCount = 0;
@@ -152,7 +159,7 @@ bool topDictionary(const Reader &reader, const uchar **references, quint64 *entr
     const uchar *p = reader.object(reader.top());
     if (!p || (*p & 0xf0) != 0xd0)
         return false;
-    if (!reader.count(p, entries) || p + 2 * *entries * quint64(reader.refSize()) > reader.end())
+    if (!reader.count(p, entries) || *entries > reader.remaining(p) / (2 * quint64(reader.refSize())))
         return false;
     *references = p;
     return true;
