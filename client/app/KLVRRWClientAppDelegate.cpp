@@ -7,6 +7,7 @@
 #include "KLVRBundle.h"
 #include "KLVRPropertyList.h"
 #include "KLVRRWCDateRangeController.h"
+#include "KLVRRWCInspectorController.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogSlice.h"
 #include "KLVRRWCMainWindow.h"
@@ -99,6 +100,8 @@ void KLVRRWClientAppDelegate::setWindow(KLVRRWCMainWindow *window)
             &KLVRRWCDateRangeController::restoreState);
     connect(this, &KLVRRWClientAppDelegate::didFinishLaunching, window->agentController(),
             &KLVRAgentController::applicationDidFinishLaunching);
+    connect(this, &KLVRRWClientAppDelegate::didFinishLaunching, window->inspectorController(),
+            &KLVRRWCInspectorController::applicationDidFinishLaunching);
 }
 
 void KLVRRWClientAppDelegate::applicationDidFinishLaunching()

@@ -9,6 +9,7 @@
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogEntryEnumerator.h"
 #include "KLVRRWCModelResources.h"
+#include "KLVRRWCPowerEventContext.h"
 #include "KLVRRWCProcessList.h"
 #include "KLVRStringsTable.h"
 
@@ -121,6 +122,13 @@ void KLVRRWCLogEntry::initAttributes()
     const QVariant processes = property(QStringLiteral("Processes"));
     if (processes.isValid())
         setAttributeValue(processes, QStringLiteral("Processes"));
+    // Who held the sleep or shutdown back, and what woke the machine, where the agent recorded it.
+    const QVariant inhibitors = KLVRRWCPowerEventContext::inhibitorsAttribute(property(QStringLiteral("Inhibitors")));
+    if (inhibitors.isValid())
+        setAttributeValue(inhibitors, general(QStringLiteral("Inhibitors")));
+    const QVariant wakeReason = KLVRRWCPowerEventContext::wakeReasonAttribute(property(QStringLiteral("Wake Reason")));
+    if (wakeReason.isValid())
+        setAttributeValue(wakeReason, general(QStringLiteral("Wake Reason")));
 }
 
 bool KLVRRWCLogEntry::isLike(const KLVRRWCLogEntry &) const

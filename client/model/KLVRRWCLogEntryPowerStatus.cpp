@@ -155,6 +155,12 @@ void KLVRRWCLogEntryPowerStatus::initAttributes()
     addPropertyWithKey(QStringLiteral("Power Source ID"), device);
     addPropertyWithKey(QStringLiteral("Low Warn Level"), device);
     addPropertyWithKey(QStringLiteral("Shutdown Level"), device);
+    // The battery's wear, where UPower reports it: full capacity as a share of the design's.
+    const QVariant health = property(QStringLiteral("Health"));
+    if (health.isValid() && KLVRRWCPropertyValue::doubleValue(health) > 0.0)
+        device.insert(general(QStringLiteral("Health")),
+                      KLVRFormat::string(QStringLiteral("%.1f%%"), KLVRRWCPropertyValue::doubleValue(health)));
+    addPropertyWithKey(QStringLiteral("Charge Cycles"), device);
     if (pair())
         device.insert(general(QStringLiteral("Duration")), KLVRRWCDuration::shortStringFromDuration(date().secondsSince(pair()->date())));
     setAttributeValue(device, QStringLiteral("Device"));

@@ -11,11 +11,13 @@
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCDateRangePopUp.h"
 #include "KLVRRWCEntriesView.h"
+#include "KLVRRWCInspectorController.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogSlice.h"
 #include "KLVRRWCStore.h"
 #include "KLVRRWCWelcomeController.h"
 #include "KLVRStringsTable.h"
+#include "KLVRUserDefaults.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,6 +105,7 @@ KLVRRWCMainWindow::~KLVRRWCMainWindow()
     delete takeCentralWidget();
     m_welcomeController.reset();
     m_dateJumpController.reset();
+    m_inspectorController.reset();
 }
 
 void KLVRRWCMainWindow::ensureResourcesLoaded()
@@ -133,6 +136,10 @@ void KLVRRWCMainWindow::createObjects(const QDBusConnection &systemBus, const QD
     m_dateJumpController = std::make_unique<KLVRRWCDateJumpController>(this);
     m_dateJumpController->setLog(m_log.get());
     m_dateJumpController->setVisibleSlice(m_visibleSlice.get());
+
+    m_inspectorController = std::make_unique<KLVRRWCInspectorController>(KLVRUserDefaults::standard(), this);
+    m_inspectorController->setDateRange(m_dateRange.get());
+    m_inspectorController->setLog(m_log.get());
 }
 
 void KLVRRWCMainWindow::createActions()
@@ -191,6 +198,8 @@ void KLVRRWCMainWindow::createMenus()
     view->addSeparator();
     view->addAction(m_dateRangeActions->zoomInAction());
     view->addAction(m_dateRangeActions->zoomOutAction());
+    view->addSeparator();
+    view->addAction(m_inspectorController->toggleAction());
     m_dateRangeActions->validateBeforeShowing(view);
 
     QMenu *go = menuBar()->addMenu(localized(QStringLiteral("menu.go")));

@@ -14,6 +14,7 @@ class KLVRRWCDateRangeActions;
 class KLVRRWCDateRangeController;
 class KLVRRWCDateRangePopUp;
 class KLVRRWCEntriesView;
+class KLVRRWCInspectorController;
 class KLVRRWCLog;
 class KLVRRWCLogSlice;
 class KLVRRWCStore;
@@ -53,6 +54,7 @@ public:
     KLVRRWCDateRangeActions *dateRangeActions() const { return m_dateRangeActions; }
     KLVRRWCDateRangePopUp *dateRangePopUp() const { return m_dateRangePopUp; }
     KLVRRWCEntriesView *entriesView() const { return m_entriesView; }
+    KLVRRWCInspectorController *inspectorController() const { return m_inspectorController.get(); }
 
     // The place above the table where the graph sits, and the place of the log table.
     QWidget *graphSlot() const { return m_graphSlot; }
@@ -83,6 +85,8 @@ private:
     std::unique_ptr<KLVRAgentControllerDialogs> m_agentDialogs;
     std::unique_ptr<KLVRRWCWelcomeController> m_welcomeController;
     std::unique_ptr<KLVRRWCDateJumpController> m_dateJumpController;
+    // The inspector's panel floats over this window: the controller goes before the window does.
+    std::unique_ptr<KLVRRWCInspectorController> m_inspectorController;
 
     KLVRRWCDateRangeActions *m_dateRangeActions = nullptr;
     KLVRRWCDateRangePopUp *m_dateRangePopUp = nullptr;
