@@ -16,6 +16,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 
 namespace {
@@ -110,8 +111,8 @@ void KLVRRWCInspectorController::loadInspector()
 {
     m_window = std::make_unique<KLVRRWCInspectorWindow>(m_parentWindow);
     m_window->setWindowTitle(KLVRRWCInspectorStrings::localized(QStringLiteral("KLVRRWCInspectorController.title")));
-    if (!m_window->setFrameUsingName(frameName(), m_defaults))
-        placeBesideParent();
+    // Without a remembered frame the panel is placed beside the window once it knows its size.
+    m_placeBesideParent = !m_window->setFrameUsingName(frameName(), m_defaults);
     m_window->setFrameAutosaveName(frameName(), m_defaults);
     // Closing the panel is the user's choice to keep it closed; the main window closing is not.
     connect(m_window.get(), &KLVRRWCInspectorWindow::closedByUser, this, [this] {
@@ -128,7 +129,7 @@ void KLVRRWCInspectorController::placeBesideParent()
     const QRect parent = m_parentWindow->frameGeometry();
     const QScreen *screen = m_parentWindow->screen() ? m_parentWindow->screen() : QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : parent;
-    QRect frame(parent.right() + 1 + kGapToParent, parent.top(), KLVRRWCInspectorViews::kMinimumWidth, 200);
+    QRect frame(QPoint(parent.right() + 1 + kGapToParent, parent.top()), m_window->size());
     if (frame.right() > available.right())
         frame.moveRight(parent.right() - kGapToParent);
     m_window->setGeometry(frame);
@@ -138,6 +139,8 @@ void KLVRRWCInspectorController::showInformationPanel()
 {
     KLVRRWCInspectorWindow *window = inspectorWindow();
     updateContents();
+    if (std::exchange(m_placeBesideParent, false))
+        placeBesideParent();
     window->show();
     window->raise();
     m_toggleAction->setChecked(true);

@@ -101,4 +101,5 @@ private:
     std::vector<std::unique_ptr<KLVRRWCInspectorSubViewController>> m_subViewControllers;
     QTimer m_coalesce;
     QAction *m_toggleAction = nullptr;
+    bool m_placeBesideParent = false;
 };

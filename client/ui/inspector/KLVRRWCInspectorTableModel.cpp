@@ -58,8 +58,12 @@ QVariant KLVRRWCInspectorTableModel::data(const QModelIndex &index, int role) co
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ForegroundRole:
-        if (m_columns.at(index.column()) == QLatin1String("key"))
-            return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+        if (m_columns.at(index.column()) == QLatin1String("key")) {
+            // Dimmed, yet readable on either row colour.
+            QColor key = QGuiApplication::palette().color(QPalette::Active, QPalette::Text);
+            key.setAlphaF(0.6f);
+            return key;
+        }
         return {};
     default:
         return {};

@@ -155,8 +155,9 @@ QWidget *tableView(KLVRRWCInspectorSubViewController *owner, const QStringList &
     const QFontMetrics metrics(KLVRRWCInspectorStyledTextDelegate::smallFont(table->font()));
     const int rowHeight = metrics.height() + 4;
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->verticalHeader()->setDefaultSectionSize(rowHeight);
+    // The minimum first: a default below the style's minimum would not be taken.
     table->verticalHeader()->setMinimumSectionSize(rowHeight);
+    table->verticalHeader()->setDefaultSectionSize(rowHeight);
 
     const int rows = model->rowCount();
     const bool scrolls = rows > KLVRRWCInspectorViews::kMaximumVisibleRows;
