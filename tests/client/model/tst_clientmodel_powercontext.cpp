@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 // What the agent records beyond the original events on Linux (inhibitor locks, the wake reason,
 // the battery's health and charge cycles) as entry attributes, and so in copies and exports.
+#include "KLVRFormat.h"
 #include "KLVRModelTestSupport.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogEntry.h"
@@ -105,9 +106,11 @@ private Q_SLOTS:
         QTest::addColumn<QVariantMap>("extra");
         QTest::addColumn<QVariant>("health");
         QTest::addColumn<QVariant>("cycles");
-        QTest::newRow("both recorded") << QVariantMap{{"Health", 87.5}, {"Charge Cycles", 112}} << QVariant("87.5%") << QVariant(112);
+        // Figures read as the rest of the attributes' figures do.
+        const auto percent = [](double value) { return QVariant(KLVRFormat::string(QStringLiteral("%.1f%%"), value)); };
+        QTest::newRow("both recorded") << QVariantMap{{"Health", 87.5}, {"Charge Cycles", 112}} << percent(87.5) << QVariant(112);
         QTest::newRow("neither") << QVariantMap{} << QVariant() << QVariant();
-        QTest::newRow("new battery, no cycles yet") << QVariantMap{{"Health", 100.0}, {"Charge Cycles", 0}} << QVariant("100.0%")
+        QTest::newRow("new battery, no cycles yet") << QVariantMap{{"Health", 100.0}, {"Charge Cycles", 0}} << percent(100.0)
                                                     << QVariant(0);
         QTest::newRow("health unknown") << QVariantMap{{"Health", 0.0}} << QVariant() << QVariant();
     }
