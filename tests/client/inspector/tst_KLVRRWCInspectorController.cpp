@@ -274,16 +274,6 @@ private Q_SLOTS:
             QCOMPARE(item->view()->findChild<QLabel *>()->text(), QStringLiteral("Unsupported attribute"));
     }
 
-    void selectionOfOneShowsTheEntry()
-    {
-        Fixture f;
-        KLVRRWCLogEntry *entry = f.entry(QStringLiteral("System will sleep"));
-        const auto one = KLVRRWCInspectorSubViewController::withAttributeValue(
-            QVariant::fromValue(KLVRRWCLogEntrySelection({entry})), QStringLiteral("Event"));
-        QCOMPARE(one->nibName(), QStringLiteral("KLVRRWCInspectorEntrySubViewController"));
-        QCOMPARE(one->attributeValue().value<KLVRRWCLogEntry *>(), entry);
-    }
-
     void burstOfChangesRebuildsOnce()
     {
         Fixture f;
