@@ -141,9 +141,9 @@ KLVRRWCAbsoluteDuration KLVRRWCDateRangeController::normalised(const KLVRRWCAbso
         KLVRAssertionException::invalidParameter("aDuration", __FILE__, __LINE__);
     KLVRAbsoluteTime start = floorDate(withinCalendar(span.startDate()));
     KLVRAbsoluteTime end = ceilingDate(withinCalendar(span.endDate()));
-    // An end before the start leaves the start's own day, so the span stays whole days.
+    // An end before the start: the span runs from the start to the next midnight.
     if (end < start)
-        end = ceilingDate(start);
+        end = startOfDay(localDay(start).addDays(1));
     // Clamp an end only when the span reaches into the data; a span wholly outside it stays as
     // chosen (and shows nothing) rather than turning inside out.
     const KLVRAbsoluteTime past = distantPast();
@@ -155,29 +155,36 @@ KLVRRWCAbsoluteDuration KLVRRWCDateRangeController::normalised(const KLVRRWCAbso
     return KLVRRWCAbsoluteDuration::absoluteDurationFromDate(start, end);
 }
 
-void KLVRRWCDateRangeController::applySpan(const KLVRRWCAbsoluteDuration &span)
+void KLVRRWCDateRangeController::applySpan(const KLVRRWCAbsoluteDuration &span, int readyMadeTag)
 {
     const KLVRRWCAbsoluteDuration result = normalised(span);
+    // A ready-made span is adjusted where it is kept, so that it is recognised, and offered, as
+    // it was shown.
+    if (readyMadeTag >= 1 && readyMadeTag < kSpanCount)
+        m_precalculatedDurations[readyMadeTag - 1] = result;
     const bool changed = !m_hasSpan || !m_absoluteDuration.equal(result);
     m_absoluteDuration = result;
     m_hasSpan = true;
-    updateSelectionTagWithAbsoluteDuration(result);
+    // A ready-made span chosen by its tag keeps it, even where kept within the data it equals
+    // another one: the choice must not turn into "everything" while the data is one day long.
+    if (readyMadeTag >= 1 && readyMadeTag < kSpanCount) {
+        if (m_selectionTag != readyMadeTag)
+            setSelectionTag(readyMadeTag);
+    } else {
+        updateSelectionTagWithAbsoluteDuration(result);
+    }
     if (changed)
         Q_EMIT absoluteDurationChanged(m_absoluteDuration);
 }
 
 void KLVRRWCDateRangeController::updateSelectionTagWithAbsoluteDuration(const KLVRRWCAbsoluteDuration &span)
 {
+    // Where ready-made spans coincide (on a Sunday this week is the last seven days), the last
+    // one equal to the span gives the tag.
     int tag = kSpanCount;
-    // Several ready-made spans can coincide (on a Sunday this week is the last seven days);
-    // the one the user chose keeps its tag, so it follows the calendar as chosen.
-    if (m_selectionTag >= 1 && m_selectionTag < kSpanCount && m_precalculatedDurations[m_selectionTag - 1].equal(span)) {
-        tag = m_selectionTag;
-    } else {
-        for (int index = 0; index < kSpanCount - 1; ++index) {
-            if (m_precalculatedDurations[index].equal(span))
-                tag = index + 1;
-        }
+    for (int index = 0; index < kSpanCount - 1; ++index) {
+        if (m_precalculatedDurations[index].equal(span))
+            tag = index + 1;
     }
     if (tag != m_selectionTag)
         setSelectionTag(tag);
@@ -189,7 +196,7 @@ void KLVRRWCDateRangeController::setSelectionTag(int tag)
         return;
     m_selectionTag = tag;
     if (tag > 0 && tag < kSpanCount)
-        applySpan(m_precalculatedDurations[tag - 1]);
+        applySpan(m_precalculatedDurations[tag - 1], tag);
     else
         m_selectionTag = kSpanCount;
     publishSelectionTag();
@@ -209,14 +216,16 @@ bool KLVRRWCDateRangeController::canSelectTag(int tag) const
 {
     if (tag < 1 || tag > kSpanCount)
         return false;
+    // Only a span that lies wholly within the data is offered.
     const KLVRRWCAbsoluteDuration &span = m_precalculatedDurations[tag - 1];
-    return span.startDate() <= distantFuture() && span.endDate() >= distantPast();
+    return span.startDate() >= distantPast() && span.endDate() <= distantFuture();
 }
 
 bool KLVRRWCDateRangeController::canZoomIn() const
 {
-    // More than one local day: on a 25-hour day a length in seconds would mislead.
-    return m_hasSpan && floorDate(m_absoluteDuration.endDate()) > m_absoluteDuration.startDate();
+    // More than one local day, counted by the calendar: a day of 23 or 25 hours, or one that
+    // ends at the next midnight rather than at 23:59:59, is still one day.
+    return m_hasSpan && floorDate(m_absoluteDuration.endDate().addSeconds(-1.0)) > m_absoluteDuration.startDate();
 }
 
 bool KLVRRWCDateRangeController::canZoomOut() const
@@ -347,15 +356,15 @@ void KLVRRWCDateRangeController::initPrecalculatedDurations()
     spans.append(spanOfDays(today, today));
     spans.append(spanOfDays(today.addDays(-1), today.addDays(-1)));
     spans.append(spanOfDays(today.addDays(-6), today));
-    spans.append(spanOfDays(firstOfMonth, firstOfMonth.addMonths(1).addDays(-1)));
+    // This month ends at the midnight that starts its last day; applying it raises the end to
+    // 23:59:59.
+    spans.append(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(startOfDay(firstOfMonth),
+                                                                  startOfDay(firstOfMonth.addMonths(1).addDays(-1))));
     spans.append(spanOfDays(firstOfMonth.addMonths(-1), firstOfMonth.addDays(-1)));
     spans.append(spanOfDays(monday, monday.addDays(6)));
     spans.append(spanOfDays(monday.addDays(-7), monday.addDays(-1)));
     spans.append(KLVRRWCAbsoluteDuration::absoluteDurationFromDate(distantPast(), distantFuture()));
-    // Each ready-made span is kept as applying it would leave it, so that a span reached any
-    // other way (stepping, zooming, a remembered span) is recognised by its tag.
-    for (KLVRRWCAbsoluteDuration &span : spans)
-        span = normalised(span);
+    // Kept as calculated: each is kept within the data only when it is applied.
     spans.append(KLVRRWCAbsoluteDuration(now(), 0.0));
     m_precalculatedDurations = spans;
 }
@@ -363,7 +372,7 @@ void KLVRRWCDateRangeController::initPrecalculatedDurations()
 void KLVRRWCDateRangeController::synchronise()
 {
     if (m_selectionTag >= 1 && m_selectionTag < kSpanCount) {
-        applySpan(m_precalculatedDurations[m_selectionTag - 1]);
+        applySpan(m_precalculatedDurations[m_selectionTag - 1], m_selectionTag);
         return;
     }
     if (!m_hasSpan)
@@ -401,13 +410,10 @@ void KLVRRWCDateRangeController::restoreState()
 {
     if (!m_defaults)
         return;
-    // A ready-made span means "today", "this week", ...: it follows the calendar, not the
-    // dates it showed when the program last ran.
-    if (m_selectionTag >= 1 && m_selectionTag < kSpanCount)
-        return;
     const double date = m_defaults->value(kDurationDateKey).toDouble();
     const double interval = m_defaults->value(kDurationIntervalKey).toDouble();
-    // Values that are missing, not positive or beyond any calendar are ignored.
+    // Values that are missing or not positive are ignored, and so are values beyond any
+    // calendar; the tag then decides the span.
     const bool usable = date > 0 && interval > 0 && KLVRAbsoluteTime(date + interval) < platformDistantFuture();
     if (usable)
         applySpan(KLVRRWCAbsoluteDuration(KLVRAbsoluteTime(date), interval));

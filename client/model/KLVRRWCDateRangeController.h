@@ -59,13 +59,14 @@ public:
     // The visible span; invalid (NaN start) until one has been chosen.
     KLVRRWCAbsoluteDuration absoluteDuration() const { return m_absoluteDuration; }
     bool hasAbsoluteDuration() const { return m_hasSpan; }
-    // Applies a span: widened to whole local days and kept inside the data's limits.
+    // Applies a span: widened to whole local days (an end before the start runs to the next
+    // midnight) and kept inside the data's limits where it reaches into them.
     void setAbsoluteDuration(const KLVRRWCAbsoluteDuration &span);
 
     int selectionTag() const { return m_selectionTag; }
     // Shows a ready-made span (1 to 8); anything else marks the span as custom.
     void setSelectionTag(int tag);
-    // A ready-made span is offered when it shares at least one day with the data.
+    // A ready-made span is offered when it lies wholly within the data.
     bool canSelectTag(int tag) const;
 
     bool canZoomIn() const;
@@ -87,7 +88,8 @@ public:
     static KLVRAbsoluteTime platformDistantPast();
     static KLVRAbsoluteTime platformDistantFuture();
 
-    // Index tag - 1 holds the ready-made span of that tag; the last slot is a placeholder.
+    // Index tag - 1 holds the ready-made span of that tag, as calculated until it is applied and
+    // as applied since; the last slot is a placeholder.
     const QList<KLVRRWCAbsoluteDuration> &precalculatedDurations() const { return m_precalculatedDurations; }
     void initPrecalculatedDurations();
     void synchronise();
@@ -96,9 +98,9 @@ public:
     enum class Action { ZoomIn, ZoomOut, DayForward, DayBackward, MonthForward, MonthBackward, Other };
     bool validateAction(Action action) const;
 
-    // Remembers the span; restores it when the remembered tag is the custom one (a ready-made
-    // tag follows the calendar instead). Call restoreState once the log holds its cached
-    // events, so the remembered span is judged against the real limits.
+    // Remembers the span, and applies the remembered one again (the tag follows it). Call
+    // restoreState once the log holds its cached events, so the remembered span is judged
+    // against the real limits.
     Q_INVOKABLE void restoreState();
     Q_INVOKABLE void saveState();
 
@@ -120,7 +122,8 @@ private:
     KLVRAbsoluteTime now() const;
     // Whole local days, clamped to the data where the span reaches into it.
     KLVRRWCAbsoluteDuration normalised(const KLVRRWCAbsoluteDuration &span) const;
-    void applySpan(const KLVRRWCAbsoluteDuration &span);
+    // readyMadeTag: the tag whose ready-made span this is, which is adjusted along with it.
+    void applySpan(const KLVRRWCAbsoluteDuration &span, int readyMadeTag = 0);
     void updateSelectionTagWithAbsoluteDuration(const KLVRRWCAbsoluteDuration &span);
     void publishSelectionTag();
     void armMidnightTimer();

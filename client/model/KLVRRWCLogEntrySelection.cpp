@@ -86,28 +86,6 @@ void KLVRRWCLogEntrySelection::initAttributes()
     intervals(m_selection);
 }
 
-QString KLVRRWCLogEntrySelection::usageStateAtDate(KLVRAbsoluteTime date, const KLVRRWCLogEntry *entry)
-{
-    for (const KLVRRWCLogEntry *e = entry; e; e = e->past()) {
-        if (isAgentEntry(e) || e->pairRepresents().isEmpty() || e->date() > date)
-            continue;
-        return e->pairRepresents();
-    }
-    return QStringLiteral("Awake");
-}
-
-QString KLVRRWCLogEntrySelection::powerSourceAtDate(KLVRAbsoluteTime date, const KLVRRWCLogEntry *entry)
-{
-    for (const KLVRRWCLogEntry *e = entry; e; e = e->past()) {
-        if (e->date() > date)
-            continue;
-        const QString state = e->property(kPowerSourceState).toString();
-        if (!state.isEmpty())
-            return state;
-    }
-    return QStringLiteral("Unknown");
-}
-
 void KLVRRWCLogEntrySelection::intervals(const QList<KLVRRWCLogEntry *> &entries)
 {
     QList<KLVRRWCLogEntry *> sorted;
@@ -123,10 +101,10 @@ void KLVRRWCLogEntrySelection::intervals(const QList<KLVRRWCLogEntry *> &entries
 
     const KLVRRWCLogEntry *first = sorted.constFirst();
     const KLVRAbsoluteTime start = std::min(first->date(), m_duration->startDate());
-    // The states in force when the span begins: the first entry's own when it begins the span,
-    // otherwise those left by the entries before it.
-    KLVRRWCStateTracker usage(usageStateAtDate(start, first), start);
-    KLVRRWCStateTracker powerSource(powerSourceAtDate(start, first), start);
+    // The states in force at the start: the usage state as the first entry's pair tells it for
+    // that date, and the power source the first entry was on.
+    KLVRRWCStateTracker usage(KLVRRWCLogEntry::pairRepresentsAtDate(start, first), start);
+    KLVRRWCStateTracker powerSource(KLVRRWCLogEntry::powerSourceAtTimeOfEntry(first), start);
     QMap<QString, KLVRRWCBattery> batteries;
 
     for (const KLVRRWCLogEntry *entry : std::as_const(sorted)) {

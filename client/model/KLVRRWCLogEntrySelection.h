@@ -54,11 +54,6 @@ public:
     // show that the level held until a later date).
     static void addPowerStatusEvent(const KLVRRWCLogEntryPowerStatus &entry, QMap<QString, KLVRRWCBattery> &samples);
 
-    // The usage state in force at date, judged from entry and the entries before it; agent
-    // start and stop entries do not count, and "Awake" is assumed when nothing is known.
-    static QString usageStateAtDate(KLVRAbsoluteTime date, const KLVRRWCLogEntry *entry);
-    // The power source state in force at date, judged the same way; "Unknown" when none.
-    static QString powerSourceAtDate(KLVRAbsoluteTime date, const KLVRRWCLogEntry *entry);
 
 private:
     void initAttributes();

@@ -139,16 +139,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("firstDay");
         QTest::addColumn<QString>("lastDay");
         QTest::addColumn<int>("tag");
+        QTest::addColumn<bool>("applied");
         QTest::addColumn<bool>("selectable");
-        QTest::newRow("today, data ends yesterday") << "2024-01-05 10:00:00" << "2024-03-12 22:00:00" << int(Tag::Today) << false;
-        QTest::newRow("yesterday, data ends yesterday") << "2024-01-05 10:00:00" << "2024-03-12 22:00:00" << int(Tag::Yesterday) << true;
-        QTest::newRow("everything, data ends yesterday") << "2024-01-05 10:00:00" << "2024-03-12 22:00:00" << int(Tag::Everything) << true;
-        QTest::newRow("this week, data ends today") << "2024-01-05 10:00:00" << "2024-03-13 14:00:00" << int(Tag::ThisWeek) << true;
-        QTest::newRow("this month, data ends today") << "2024-01-05 10:00:00" << "2024-03-13 14:00:00" << int(Tag::ThisMonth) << true;
-        QTest::newRow("last month, data starts this month") << "2024-03-02 10:00:00" << "2024-03-13 14:00:00" << int(Tag::LastMonth) << false;
-        QTest::newRow("last week, data starts this week") << "2024-03-11 10:00:00" << "2024-03-13 14:00:00" << int(Tag::LastWeek) << false;
-        QTest::newRow("no such tag") << "2024-01-05 10:00:00" << "2024-03-13 14:00:00" << 10 << false;
-        QTest::newRow("tag zero") << "2024-01-05 10:00:00" << "2024-03-13 14:00:00" << 0 << false;
+        const QString january = QStringLiteral("2024-01-05 10:00:00");
+        QTest::newRow("today, data ends yesterday") << january << "2024-03-12 22:00:00" << int(Tag::Today) << false << false;
+        QTest::newRow("yesterday, data ends yesterday") << january << "2024-03-12 22:00:00" << int(Tag::Yesterday) << false << true;
+        QTest::newRow("everything, data ends yesterday") << january << "2024-03-12 22:00:00" << int(Tag::Everything) << false << true;
+        QTest::newRow("last seven days, data ends today") << january << "2024-03-13 14:00:00" << int(Tag::LastSevenDays) << false << true;
+        // Spans that reach beyond the data are not offered, however much of them holds data.
+        QTest::newRow("this week, data ends today") << january << "2024-03-13 14:00:00" << int(Tag::ThisWeek) << false << false;
+        QTest::newRow("this month, data ends today") << january << "2024-03-13 14:00:00" << int(Tag::ThisMonth) << false << false;
+        QTest::newRow("last seven days, data starts yesterday") << "2024-03-12 08:00:00" << "2024-03-13 14:00:00" << int(Tag::LastSevenDays) << false << false;
+        QTest::newRow("last month, data starts this month") << "2024-03-02 10:00:00" << "2024-03-13 14:00:00" << int(Tag::LastMonth) << false << false;
+        // This month ends at the midnight that starts its last day until it is applied.
+        QTest::newRow("this month, data ends on its last day") << january << "2024-03-31 00:30:00" << int(Tag::ThisMonth) << false << true;
+        // Once applied, a span is kept within the data, and offered as it is shown.
+        QTest::newRow("this week, applied") << january << "2024-03-13 14:00:00" << int(Tag::ThisWeek) << true << true;
+        QTest::newRow("no such tag") << january << "2024-03-13 14:00:00" << 10 << false << false;
+        QTest::newRow("tag zero") << january << "2024-03-13 14:00:00" << 0 << false << false;
     }
 
     void tagsBeyondTheDataAreNotOffered()
@@ -156,8 +164,13 @@ private Q_SLOTS:
         QFETCH(QString, firstDay);
         QFETCH(QString, lastDay);
         QFETCH(int, tag);
+        QFETCH(bool, applied);
         QFETCH(bool, selectable);
         auto controller = makeController(firstDay, lastDay);
+        if (applied) {
+            controller->setSelectionTag(tag);
+            QCOMPARE(controller->selectionTag(), tag);
+        }
         QCOMPARE(controller->canSelectTag(tag), selectable);
     }
 
@@ -169,12 +182,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("tag");
         QTest::newRow("widened to whole days") << "2024-03-05 13:14:15" << "2024-03-06 01:00:00"
                                                << "2024-03-05 00:00:00 / 2024-03-06 23:59:59" << int(Tag::Custom);
-        QTest::newRow("end before start: the start's day") << "2024-03-12 18:00:00" << "2024-03-10 09:00:00"
-                                                           << "2024-03-12 00:00:00 / 2024-03-12 23:59:59" << int(Tag::Yesterday);
+        QTest::newRow("end before start: to the next midnight") << "2024-03-12 18:00:00" << "2024-03-10 09:00:00"
+                                                                << "2024-03-12 00:00:00 / 2024-03-13 00:00:00" << int(Tag::Custom);
+        QTest::newRow("end before start on the last day: kept within the data")
+            << "2024-03-13 18:00:00" << "2024-03-10 09:00:00" << "2024-03-13 00:00:00 / 2024-03-13 23:59:59" << int(Tag::Today);
         QTest::newRow("start clamped to the first day") << "2023-12-01 00:00:00" << "2024-01-10 12:00:00"
                                                         << "2024-01-05 00:00:00 / 2024-01-10 23:59:59" << int(Tag::Custom);
+        // This week reaches beyond the data as calculated, so the clamped span is not it.
         QTest::newRow("end clamped to the last day") << "2024-03-11 00:00:00" << "2024-03-20 00:00:00"
-                                                     << "2024-03-11 00:00:00 / 2024-03-13 23:59:59" << int(Tag::ThisWeek);
+                                                     << "2024-03-11 00:00:00 / 2024-03-13 23:59:59" << int(Tag::Custom);
         QTest::newRow("wholly after the data: kept, never inverted") << "2024-04-02 10:00:00" << "2024-04-03 10:00:00"
                                                                     << "2024-04-02 00:00:00 / 2024-04-03 23:59:59" << int(Tag::Custom);
         QTest::newRow("wholly before the data: kept") << "2023-11-02 10:00:00" << "2023-11-02 11:00:00"
@@ -213,12 +229,16 @@ private Q_SLOTS:
         auto controller = makeController(QStringLiteral("2024-01-05 10:00:00"), QStringLiteral("2024-03-13 14:00:00"));
         controller->setAbsoluteDuration(span(QStringLiteral("2024-03-10 00:00:00"), QStringLiteral("2024-03-11 23:59:59")));
         QVERIFY(controller->canZoomIn());
+        // The ends cross: the second day, to the following midnight.
         controller->zoomIn();
-        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-11 00:00:00 / 2024-03-11 23:59:59"));
-        QCOMPARE(controller->absoluteDuration().duration(), 86399.0);
+        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-11 00:00:00 / 2024-03-12 00:00:00"));
+        QCOMPARE(controller->absoluteDuration().duration(), 86400.0);
         QVERIFY(!controller->canZoomIn());
         controller->zoomIn(); // a single day stays where it is
-        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-11 00:00:00 / 2024-03-11 23:59:59"));
+        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-11 00:00:00 / 2024-03-12 00:00:00"));
+        controller->setAbsoluteDuration(span(QStringLiteral("2024-03-11 00:00:00"), QStringLiteral("2024-03-11 23:59:59")));
+        QCOMPARE(controller->absoluteDuration().duration(), 86399.0);
+        QVERIFY(!controller->canZoomIn());
 
         controller->zoomOut();
         QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-10 00:00:00 / 2024-03-12 23:59:59"));
@@ -393,18 +413,32 @@ private Q_SLOTS:
         QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-02-10 00:00:00 / 2024-02-12 23:59:59"));
     }
 
-    void aReadyMadeSpanFollowsTheCalendarAfterARestart()
+    // The remembered span comes back whatever tag showed it, and the tag follows the span.
+    void aReadyMadeSpanComesBackAsTheDaysItShowed_data()
     {
+        QTest::addColumn<QString>("restart");
+        QTest::addColumn<int>("tag");
+        QTest::newRow("the next day: yesterday") << "2024-03-14 09:00:00" << int(Tag::Yesterday);
+        QTest::newRow("two days later: custom") << "2024-03-15 09:00:00" << int(Tag::Custom);
+        QTest::newRow("the same day: today") << "2024-03-13 18:00:00" << int(Tag::Today);
+    }
+
+    void aReadyMadeSpanComesBackAsTheDaysItShowed()
+    {
+        QFETCH(QString, restart);
+        QFETCH(int, tag);
         {
             auto controller = makeController(QStringLiteral("2024-01-05 10:00:00"), QStringLiteral("2024-03-13 14:00:00"));
             controller->setSelectionTag(Tag::Today);
             controller->saveState();
         }
-        m_now = at(QStringLiteral("2024-03-15 09:00:00"));
-        auto controller = makeController(QStringLiteral("2024-01-05 10:00:00"), QStringLiteral("2024-03-15 08:00:00"));
-        controller->restoreState();
+        m_now = at(restart);
+        auto controller = makeController(QStringLiteral("2024-01-05 10:00:00"), restart);
         QCOMPARE(controller->selectionTag(), int(Tag::Today));
-        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-15 00:00:00 / 2024-03-15 23:59:59"));
+        controller->restoreState();
+        QCOMPARE(controller->selectionTag(), tag);
+        QCOMPARE(text(controller->absoluteDuration()), QStringLiteral("2024-03-13 00:00:00 / 2024-03-13 23:59:59"));
+        QCOMPARE(m_defaults->value(QStringLiteral("dateRange")).toInt(), tag);
     }
 
     void unusableRememberedValuesAreIgnored_data()
