@@ -52,8 +52,9 @@ quint32 KLVRRWCStringPool::indexOf(QStringView text)
         }
         if (slot.hash == hash) {
             const QString &candidate = textAt(slot.index - 1);
+            // An empty view may have no data at all, which memcmp must not be given.
             if (candidate.size() == text.size()
-                && std::memcmp(candidate.constData(), text.data(), size_t(text.size()) * sizeof(QChar)) == 0)
+                && (text.isEmpty() || std::memcmp(candidate.constData(), text.data(), size_t(text.size()) * sizeof(QChar)) == 0))
                 return slot.index - 1;
         }
     }

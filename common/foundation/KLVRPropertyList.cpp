@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +19,74 @@ struct PlistDeleter { void operator()(void *node) const { plist_free(static_cast
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 struct MallocDeleter { void operator()(char *p) const { std::free(p); } };
 using CharPtr = std::unique_ptr<char, MallocDeleter>;
+
+quint64 bigEndian(const uchar *p, int bytes)
+{
+    quint64 value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = (value << 8) | p[i];
+    return value;
+}
+
+// libplist stops the whole program (a failed assertion) when it hands out a text that holds a
+// NUL character, which a damaged or crafted list can carry. Such lists, and binary lists whose
+// tables do not add up, are refused before libplist reads them. Lengths are compared with what
+// is left, never added up, so that no claim in the bytes can wrap a bound.
+bool binaryIsReadable(const QByteArray &data)
+{
+    constexpr quint64 kHeader = 8, kTrailer = 32;
+    const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
+    const quint64 size = quint64(data.size());
+    if (size < kHeader + kTrailer)
+        return false;
+    const uchar *trailer = bytes + size - kTrailer;
+    const int offsetSize = trailer[6];
+    const quint64 objects = bigEndian(trailer + 8, 8);
+    const quint64 table = bigEndian(trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || table < kHeader || table > size - kTrailer
+        || objects > (size - kTrailer - table) / quint64(offsetSize))
+        return false;
+    for (quint64 i = 0; i < objects; ++i) {
+        const quint64 offset = bigEndian(bytes + table + i * quint64(offsetSize), offsetSize);
+        if (offset < kHeader || offset >= table)
+            return false;
+        const uchar marker = bytes[offset];
+        const int kind = marker >> 4;
+        if (kind != 0x5 && kind != 0x6 && kind != 0x7) // ASCII, UTF-16 and UTF-8 texts
+            continue;
+        quint64 at = offset + 1;
+        quint64 count = marker & 0x0f;
+        if (count == 0x0f) {
+            if (at >= table || (bytes[at] & 0xf0) != 0x10)
+                return false;
+            const int countSize = 1 << (bytes[at] & 0x0f);
+            if (countSize > 8 || table - at < quint64(1 + countSize))
+                return false;
+            count = bigEndian(bytes + at + 1, countSize);
+            at += 1 + quint64(countSize);
+        }
+        const quint64 unit = kind == 0x6 ? 2 : 1;
+        if (count > (table - at) / unit)
+            return false;
+        for (quint64 c = 0; c < count; ++c) {
+            const uchar *character = bytes + at + c * unit;
+            if (character[0] == 0 && (unit == 1 || character[1] == 0))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The same for XML: a NUL character, raw or as a character reference.
+bool xmlIsReadable(const QByteArray &data)
+{
+    if (data.contains('\0'))
+        return false;
+    if (!data.contains("&#"))
+        return true;
+    static const QRegularExpression nulReference(QStringLiteral("&#(x0*|0+);"), QRegularExpression::CaseInsensitiveOption);
+    return !nulReference.match(QString::fromLatin1(data)).hasMatch();
+}
 
 QVariant toVariant(plist_t node, int depth, QString *error)
 {
@@ -186,7 +255,12 @@ QVariant KLVRPropertyList::read(const QByteArray &data, QString *error)
         return {};
     }
     plist_t root = nullptr;
-    if (data.startsWith("bplist00"))
+    const bool binary = data.startsWith("bplist00");
+    if (binary ? !binaryIsReadable(data) : !xmlIsReadable(data)) {
+        if (error) *error = QStringLiteral("not a property list");
+        return {};
+    }
+    if (binary)
         plist_from_bin(data.constData(), uint32_t(data.size()), &root);
     else
         plist_from_xml(data.constData(), uint32_t(data.size()), &root);

@@ -3,6 +3,7 @@
 #include "KLVRAbsoluteTime.h"
 #include "KLVRPropertyList.h"
 
+#include <QDir>
 #include <QTest>
 
 class TestKLVRPropertyList : public QObject
@@ -76,6 +77,35 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!KLVRPropertyList::read(data, &error).isValid());
         QVERIFY(!error.isEmpty());
+    }
+
+    // Inputs that stopped the program inside libplist (a text holding a NUL character), kept
+    // from fuzzing and written by hand; each is refused with an error.
+    void refusesListsThatWouldStopLibplist_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir folder(QStringLiteral(RESTWATCH_SOURCE_DIR "/tests/foundation/hostile"));
+        const QStringList names = folder.entryList(QDir::Files, QDir::Name);
+        QVERIFY(names.size() >= 5);
+        for (const QString &name : names)
+            QTest::newRow(qPrintable(name)) << folder.filePath(name);
+    }
+
+    void refusesListsThatWouldStopLibplist()
+    {
+        QFETCH(QString, path);
+        QString error;
+        QVERIFY(!KLVRPropertyList::readFile(path, &error).isValid());
+        QVERIFY(!error.isEmpty());
+    }
+
+    void characterReferencesOtherThanNulStillRead()
+    {
+        const QByteArray xml("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                             "<key>k&#x30;</key><string>&#65;&#x1F600;&amp;</string></dict></plist>\n");
+        QString error;
+        QCOMPARE(KLVRPropertyList::read(xml, &error), QVariant(QVariantMap{{QStringLiteral("k0"), QString::fromUtf8("A\xF0\x9F\x98\x80&")}}));
+        QVERIFY(error.isEmpty());
     }
 
     void refusesValuesItCannotHold()
