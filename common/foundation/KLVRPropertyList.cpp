@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <plist/plist.h>
@@ -195,6 +196,11 @@ plist_t fromVariant(const QVariant &value, int depth, QString *error)
         double whole = std::floor(s);
         int32_t usec = int32_t(std::llround((s - whole) * 1e6));
         if (usec >= 1000000) { whole += 1; usec -= 1000000; }
+        // libplist keeps a date's seconds in 32 bits (the years 1933 to 2069).
+        if (whole < double(INT32_MIN) || whole > double(INT32_MAX)) {
+            if (error) *error = QStringLiteral("date lies beyond what a property list holds");
+            return nullptr;
+        }
         return plist_new_date(int32_t(whole), usec);
     }
     switch (value.typeId()) {

@@ -115,6 +115,35 @@ private Q_SLOTS:
         QVERIFY(KLVRPropertyList::write(QVariantMap{{QStringLiteral("d"), QVariant::fromValue(KLVRAbsoluteTime::invalid())}},
                                         KLVRPropertyList::Format::Xml, &error).isEmpty());
         QVERIFY(error.contains(QLatin1String("finite")));
+        // Dates keep their seconds in 32 bits: beyond 2069 and before 1933 they cannot be held.
+        for (const double seconds : {3e9, -2147483649.5}) {
+            error.clear();
+            QVERIFY(KLVRPropertyList::write(QVariantMap{{QStringLiteral("d"), QVariant::fromValue(KLVRAbsoluteTime(seconds))}},
+                                            KLVRPropertyList::Format::Binary, &error).isEmpty());
+            QVERIFY(error.contains(QLatin1String("beyond")));
+        }
+    }
+
+    // Lists that fuzzing found to go wrong when what was read is written again.
+    void writesBackWhatItReads_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir folder(QStringLiteral(RESTWATCH_SOURCE_DIR "/tests/foundation/readable"));
+        for (const QString &name : folder.entryList(QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(name)) << folder.filePath(name);
+    }
+
+    void writesBackWhatItReads()
+    {
+        QFETCH(QString, path);
+        QString error;
+        const QVariant value = KLVRPropertyList::readFile(path, &error);
+        QVERIFY2(value.isValid(), qPrintable(error));
+        for (const auto format : {KLVRPropertyList::Format::Binary, KLVRPropertyList::Format::Xml}) {
+            error.clear();
+            const QByteArray written = KLVRPropertyList::write(value, format, &error);
+            QCOMPARE(written.isEmpty(), !error.isEmpty());
+        }
     }
 };
 
