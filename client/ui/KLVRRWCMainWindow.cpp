@@ -14,6 +14,8 @@
 #include "KLVRRWCInspectorController.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogSlice.h"
+#include "KLVRRWCLogTableController.h"
+#include "KLVRRWCLogTableView.h"
 #include "KLVRRWCStore.h"
 #include "KLVRRWCWelcomeController.h"
 #include "KLVRStringsTable.h"
@@ -23,6 +25,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -188,6 +191,15 @@ void KLVRRWCMainWindow::createMenus()
     file->addSeparator();
     file->addAction(m_quitAction);
 
+    QMenu *edit = menuBar()->addMenu(localized(QStringLiteral("menu.edit")));
+    edit->addAction(m_logTableController->copyAction());
+    edit->addSeparator();
+    edit->addAction(m_logTableController->findAction());
+    edit->addAction(m_logTableController->cancelFilterAction());
+    edit->addSeparator();
+    edit->addAction(m_logTableController->selectPairAction());
+    edit->addAction(m_logTableController->extendSelectionToPairAction());
+
     QMenu *view = menuBar()->addMenu(localized(QStringLiteral("menu.view")));
     const QList<QAction *> &tags = m_dateRangeActions->tagActions();
     for (QAction *tag : tags) {
@@ -242,6 +254,8 @@ void KLVRRWCMainWindow::createToolBar()
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolBar->addWidget(spacer);
     m_toolBar->addAction(m_agentStartStopAction);
+    m_toolBar->addSeparator();
+    m_toolBar->addWidget(m_filterField);
 }
 
 void KLVRRWCMainWindow::createCentralWidget()
@@ -262,12 +276,25 @@ void KLVRRWCMainWindow::createCentralWidget()
     m_tableSlot->setObjectName(QStringLiteral("KLVRRWCMainWindow.table"));
     auto *tableLayout = new QVBoxLayout(m_tableSlot);
     tableLayout->setContentsMargins(0, 0, 0, 0);
+    m_logTableView = new KLVRRWCLogTableView(m_tableSlot);
+    tableLayout->addWidget(m_logTableView);
+    m_filterField = new QLineEdit(this);
+    m_filterField->setObjectName(QStringLiteral("KLVRRWCMainWindow.filter"));
+    m_filterField->setMaximumWidth(220);
+    m_filterField->addAction(QIcon::fromTheme(QStringLiteral("edit-find")), QLineEdit::LeadingPosition);
+    m_logTableController = new KLVRRWCLogTableController(this);
+    m_logTableController->setLog(m_log.get());
+    m_logTableController->setTableView(m_logTableView);
+    m_logTableController->setFilterField(m_filterField);
+    m_logTableController->awakeFromNib();
+    // The graph's action selects the entry nearest the date picked.
+    connect(m_entriesView, &KLVRRWCEntriesView::activated, m_logTableController,
+            [this] { m_logTableController->selectEntryByDate(m_entriesView); });
 
     m_splitter->addWidget(m_graphSlot);
     m_splitter->addWidget(m_tableSlot);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 2);
-    // The table's place is empty until the table arrives; it keeps its share of the height.
     m_splitter->setSizes({390, 260});
     setCentralWidget(m_splitter);
 

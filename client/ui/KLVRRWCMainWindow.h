@@ -17,18 +17,21 @@ class KLVRRWCEntriesView;
 class KLVRRWCInspectorController;
 class KLVRRWCLog;
 class KLVRRWCLogSlice;
+class KLVRRWCLogTableController;
+class KLVRRWCLogTableView;
 class KLVRRWCStore;
 class KLVRRWCWelcomeController;
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QSplitter;
 class QToolBar;
 
 // The Rest Watch window and the objects behind it: it creates the agent controller, the log,
 // the date range, the store and the visible slice, connects them, and shows the toolbar (range
-// pop-up, day steps, zooms, the agent's start/stop), the time-line graph and, below it, the place
-// of the log table. The window owns all of these; they live as long as it does.
+// pop-up, day steps, zooms, the agent's start/stop), the time-line graph and, below it, the log
+// table. The window owns all of these; they live as long as it does.
 class KLVRRWCMainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -55,6 +58,10 @@ public:
     KLVRRWCDateRangePopUp *dateRangePopUp() const { return m_dateRangePopUp; }
     KLVRRWCEntriesView *entriesView() const { return m_entriesView; }
     KLVRRWCInspectorController *inspectorController() const { return m_inspectorController.get(); }
+    // The log table under the graph, its controller and the filter field in the toolbar.
+    KLVRRWCLogTableController *logTableController() const { return m_logTableController; }
+    KLVRRWCLogTableView *logTableView() const { return m_logTableView; }
+    QLineEdit *filterField() const { return m_filterField; }
 
     // The place above the table where the graph sits, and the place of the log table.
     QWidget *graphSlot() const { return m_graphSlot; }
@@ -95,6 +102,9 @@ private:
     QWidget *m_graphSlot = nullptr;
     KLVRRWCEntriesView *m_entriesView = nullptr;
     QWidget *m_tableSlot = nullptr;
+    KLVRRWCLogTableController *m_logTableController = nullptr;
+    KLVRRWCLogTableView *m_logTableView = nullptr;
+    QLineEdit *m_filterField = nullptr;
     QLabel *m_agentStatus = nullptr;
     QAction *m_userGuideAction = nullptr;
     QAction *m_aboutAction = nullptr;
