@@ -60,7 +60,15 @@ private Q_SLOTS:
 
 private:
     void open(const QList<QVariantMap> &records);
-    QMenu *menu(int index) const { return m_window->menuBar()->actions().at(index)->menu(); }
+    // The window's menu holding the action.
+    QMenu *menuWith(const QAction *action) const
+    {
+        for (QAction *item : m_window->menuBar()->actions()) {
+            if (item->menu() && item->menu()->actions().contains(action))
+                return item->menu();
+        }
+        return nullptr;
+    }
 
     KLVRWindowTestSupport m_support;
     std::unique_ptr<KLVRRWClientAppDelegate> m_delegate;
@@ -128,7 +136,7 @@ void tst_KLVRRWCDateRangeControls::rangesAreOfferedWhereTheLogHasData()
     KLVRRWCDateRangePopUp *popUp = m_window->dateRangePopUp();
 
     // The View menu holds the same items as the pop-up: nine ranges and a separator.
-    QMenu *view = menu(1);
+    QMenu *view = menuWith(actions->zoomInAction());
     QCOMPARE(popUp->count(), 10);
     for (int tag = 1; tag <= 9; ++tag)
         QVERIFY(view->actions().contains(actions->tagAction(tag)));
@@ -285,7 +293,7 @@ void tst_KLVRRWCDateRangeControls::dateJumpIsNotOfferedForAnEmptyLog()
     open({});
     KLVRRWCDateJumpController *jump = m_window->dateJumpController();
     QVERIFY(!jump->showAction()->isEnabled());
-    QVERIFY(menu(2)->actions().contains(jump->showAction()));
+    QVERIFY(menuWith(jump->showAction()));
     QTest::keyClick(m_window.get(), Qt::Key_J, Qt::ControlModifier);
     QTest::qWait(50);
     QVERIFY(!jump->window()->isVisible());
