@@ -34,7 +34,7 @@ KLVRRWAMonitorLast::~KLVRRWAMonitorLast()
 
 double KLVRRWAMonitorLast::lastStart()
 {
-    const QString text = store()->stringForSetting(LastStartSetting);
+    const QString text = store()->settingText(LastStartSetting);
     if (text.isNull())
         return 0.0;
     const KLVRAbsoluteTime time = KLVRAbsoluteTime::fromText(text);
@@ -43,7 +43,7 @@ double KLVRRWAMonitorLast::lastStart()
 
 void KLVRRWAMonitorLast::setLastStart(double lastStart)
 {
-    store()->setString(KLVRAbsoluteTime(lastStart).toText(), LastStartSetting);
+    store()->setSettingText(LastStartSetting, KLVRAbsoluteTime(lastStart).toText());
 }
 
 double KLVRRWAMonitorLast::uptime() const
@@ -65,13 +65,32 @@ void KLVRRWAMonitorLast::start()
     const KLVRAbsoluteTime bootTime = now.addSeconds(-uptime());
     if (isLater(bootTime, previousStart))
         storeMessage(QStringLiteral("startup"), eventTimeContext(bootTime), bootTime);
-    storeAccountEventsSince(previousStart);
-    setLastStart(now.seconds());
+    m_unsavedLastStart = now.seconds();
+    storeAccountEventsSince(previousStart, now.seconds());
 }
 
 void KLVRRWAMonitorLast::stop()
 {
     waitForScan();
+    finishStart();
+}
+
+void KLVRRWAMonitorLast::finishStart()
+{
+    if (std::isnan(m_unsavedLastStart))
+        return;
+    if (!store()->flush()) {
+        // Saved after the write that finally takes these events (the store retries on its own).
+        qCWarning(lcRWAMonitor, "KLVRRWAMonitorLast: the boot records are not written yet; the last start is "
+                                "saved once they are");
+        connect(store(), &KLVRRWAStore::entriesAddedChanged, this, &KLVRRWAMonitorLast::finishStart,
+                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
+        return;
+    }
+    disconnect(store(), &KLVRRWAStore::entriesAddedChanged, this, &KLVRRWAMonitorLast::finishStart);
+    const double start = m_unsavedLastStart;
+    m_unsavedLastStart = qQNaN();
+    setLastStart(start);
 }
 
 void KLVRRWAMonitorLast::waitForScan()
@@ -80,8 +99,10 @@ void KLVRRWAMonitorLast::waitForScan()
         m_scan.join();
 }
 
-void KLVRRWAMonitorLast::storeAccountEventsSince(double since)
+void KLVRRWAMonitorLast::storeAccountEventsSince(double since, double until)
 {
+    if (std::isnan(until))
+        until = KLVRAbsoluteTime::now().seconds();
     waitForScan();
     // Paths and configuration are read here, on the main thread; the scan only reads files and
     // queues events.
@@ -89,12 +110,18 @@ void KLVRRWAMonitorLast::storeAccountEventsSince(double since)
     const QString wtmpDbPath = KLVRSystemPath::resolve(QStringLiteral("/var/lib/wtmpdb/wtmp.db"));
     const QString wtmpDbQuery = KLVRBundle::main().requiredInfoValue(QStringLiteral("KLVRRWAMonitorLast"),
                                                                      WtmpDbSelectKey).toString();
-    m_scan = std::thread([this, since, wtmpPath, wtmpDbPath, wtmpDbQuery] {
+    m_scan = std::thread([this, since, until, wtmpPath, wtmpDbPath, wtmpDbQuery] {
         int queued = 0;
+        int future = 0;
         const KLVRRWAAccountingRecords records = accountingRecords(wtmpPath, wtmpDbPath, wtmpDbQuery);
         for (const KLVRRWAAccountingRecord &record : records) {
             if (!isLater(record.time, since))
                 continue;
+            // A record from a clock that was wrong would otherwise be recorded at every start.
+            if (isLater(record.time, until)) {
+                ++future;
+                continue;
+            }
             const QString description = record.kind == KLVRRWAAccountingRecord::Kind::Boot
                                             ? QStringLiteral("accounting boot")
                                             : QStringLiteral("accounting shut down");
@@ -106,7 +133,10 @@ void KLVRRWAMonitorLast::storeAccountEventsSince(double since)
                           exception.what());
             }
         }
+        if (future > 0)
+            qCWarning(lcRWAMonitor, "KLVRRWAMonitorLast ignores %d accounting records dated after now", future);
         Q_EMIT scanFinished(queued);
+        QMetaObject::invokeMethod(this, &KLVRRWAMonitorLast::finishStart, Qt::QueuedConnection);
     });
 }
 

@@ -14,7 +14,12 @@
 // accounting (/var/log/wtmp, and /var/lib/wtmpdb/wtmp.db where the system keeps one) newer than
 // the agent's previous start, which it keeps in the store's settings under
 // "KLVRRWAMonitorLast.last-start". The accounting files are read on a background thread that only
-// queues events; stop() waits for it.
+// queues events; stop() waits for it. Records dated after now are not recorded (one log line per
+// scan): they are taken once their time has come.
+//
+// The new last start is saved only once those events are on disk, so that an agent that dies in
+// its first minutes, or a store that cannot be written, never loses a boot: the next start finds
+// the old last start and records them again.
 //
 // Creation (fourth and last in the controller's monitor list):
 //     new KLVRRWAMonitorLast(store, controller);
@@ -45,8 +50,9 @@ public:
     // Seconds since boot, counting time spent asleep.
     virtual double uptime() const;
 
-    // Starts the background scan for accounting records strictly later than since.
-    void storeAccountEventsSince(double since);
+    // Starts the background scan for accounting records strictly later than since and not later
+    // than until (now, when not given).
+    void storeAccountEventsSince(double since, double until = qQNaN());
     // Blocks until a running scan has queued all of its events.
     void waitForScan();
 
@@ -61,5 +67,9 @@ Q_SIGNALS:
     void scanFinished(int eventsQueued);
 
 private:
+    // Writes the queued events and, once they are on disk, saves the new last start.
+    void finishStart();
+
     std::thread m_scan;
+    double m_unsavedLastStart = qQNaN(); // the start to save once its events are written
 };

@@ -15,6 +15,7 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusUnixFileDescriptor>
+#include <QThread>
 #include <exception>
 #include <unistd.h>
 
@@ -75,8 +76,21 @@ QString KLVRRWAMonitorPowerEvent::descriptionForMessageType(quint32 messageType)
     return QStringLiteral("Unknown");
 }
 
+bool KLVRRWAMonitorPowerEvent::runOnOwnThread(void (KLVRRWAMonitorPowerEvent::*work)())
+{
+    // The monitor may live on a thread of its own (the agent's sleep path); its proxies and
+    // watcher must be made and dropped there.
+    QThread *own = thread();
+    if (own == QThread::currentThread() || !own->isRunning())
+        return false;
+    QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+    return true;
+}
+
 void KLVRRWAMonitorPowerEvent::start()
 {
+    if (runOnOwnThread(&KLVRRWAMonitorPowerEvent::start))
+        return;
     if (m_started)
         return;
     m_started = true;
@@ -100,6 +114,8 @@ void KLVRRWAMonitorPowerEvent::start()
 
 void KLVRRWAMonitorPowerEvent::stop()
 {
+    if (runOnOwnThread(&KLVRRWAMonitorPowerEvent::stop))
+        return;
     if (!m_started)
         return;
     m_started = false;
@@ -167,21 +183,28 @@ void recordGuarded(Work &&work)
 }
 } // namespace
 
-void KLVRRWAMonitorPowerEvent::flushStore()
+bool KLVRRWAMonitorPowerEvent::flushStore()
 {
+    bool written = false;
     recordGuarded([&] {
-        store()->flush();
+        written = store()->flush();
     });
+    return written;
 }
 
 void KLVRRWAMonitorPowerEvent::writeAndRelease(const QElapsedTimer &since, const char *what)
 {
     // The batch goes to disk before the lock: a battery that dies during the sleep must not
     // take the evening's events with it.
-    flushStore();
+    const bool written = flushStore();
     releaseDelayLock();
     m_lastReleaseDelayMs = static_cast<double>(since.nsecsElapsed()) / 1e6;
-    qCInfo(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: %s recorded and written in %.1f ms", what, m_lastReleaseDelayMs);
+    if (written)
+        qCInfo(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: %s recorded and written in %.1f ms", what, m_lastReleaseDelayMs);
+    else
+        qCWarning(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: %s recorded in %.1f ms but not written: the store cannot "
+                                "be written now; the events are held until it can",
+                  what, m_lastReleaseDelayMs);
 }
 
 void KLVRRWAMonitorPowerEvent::prepareForSleep(bool start)

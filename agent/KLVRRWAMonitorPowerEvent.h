@@ -19,6 +19,8 @@ class QDBusServiceWatcher;
 //
 // Creation (second in the controller's monitor list), on the system bus:
 //     new KLVRRWAMonitorPowerEvent(store, QDBusConnection::systemBus(), controller);
+// In the agent it lives on a thread of its own with a bus connection of its own, so that no
+// caller of the agent's services can hold up a sleep; start() and stop() run there.
 // Without logind on the bus it logs so, records nothing and takes its lock when logind appears.
 class KLVRRWAMonitorPowerEvent : public KLVRRWAMonitor
 {
@@ -86,7 +88,11 @@ private:
     // Writes the batch, then releases the lock, and notes how long the system waited.
     void writeAndRelease(const QElapsedTimer &since, const char *what);
     // Writes the queued events; a failure is logged, never thrown, so the lock still goes.
-    void flushStore();
+    // Returns whether they were written.
+    bool flushStore();
+    // Runs work on the monitor's own thread and waits for it, when that is another running
+    // thread; false when the caller is to run it itself.
+    bool runOnOwnThread(void (KLVRRWAMonitorPowerEvent::*work)());
 
     QDBusConnection m_bus;
     std::unique_ptr<KLVRRWALogindManagerProxy> m_logind;

@@ -18,9 +18,10 @@ Q_LOGGING_CATEGORY(lcRWAService, "com.klvr.restwatch.agent.service")
 namespace {
 
 const QString ClassName = QStringLiteral("KLVRRWAService");
-const QString FailedError = QStringLiteral("com.klvr.restwatch.Error.Failed");
+const QString FailedError = QStringLiteral("org.freedesktop.DBus.Error.Failed");
 const QString InvalidArgsError = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString LimitsExceededError = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
+const QString AccessDeniedError = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
 constexpr int kRequestTimeoutMs = 2000;
 
 bool isNameElementCharacter(QChar c)
@@ -63,6 +64,10 @@ KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &conn
         m_store->releaseMemory();
         malloc_trim(0);
     });
+    m_readTimer.setSingleShot(true);
+    m_readTimer.setInterval(0);
+    connect(&m_readTimer, &QTimer::timeout, this, &KLVRRWAService::serveNextRead);
+    m_refusals = std::make_unique<KLVRRWARefusalLog>(&lcRWAService);
 }
 
 KLVRRWAService::~KLVRRWAService()
@@ -105,15 +110,64 @@ QString KLVRRWAService::name()
 
 QString KLVRRWAService::version()
 {
-    try {
-        return m_store->databaseVersion();
-    } catch (const KLVRAssertionException &exception) {
-        replyError(FailedError, exception.message());
-        return {};
+    const QString version = m_store->storeVersion();
+    if (version.isNull()) {
+        m_answering = calledFromDBus() ? message() : QDBusMessage();
+        replyError(FailedError, KLVRFormat::string("%@ cannot read the store's version", ClassName));
     }
+    return version;
 }
 
 KLVRRWAEventTable KLVRRWAService::sortedEventsFromDate(double fromDate, double toDate)
+{
+    if (!calledFromDBus()) {
+        m_answering = QDBusMessage();
+        return readEvents(fromDate, toDate);
+    }
+    const QDBusMessage request = message();
+    const QString caller = request.service();
+    // A read nobody waits for would cost the whole query for nothing.
+    if (!request.isReplyRequired()) {
+        m_refusals->log(QStringLiteral("one-way"),
+                        KLVRFormat::string("%@ ignores a one-way sortedEventsFromDate from %@: nobody waits for its answer",
+                                           ClassName, caller));
+        return {};
+    }
+    if (m_readers.contains(caller)) {
+        refuse(request, LimitsExceededError,
+               KLVRFormat::string("%@ serves one read at a time per caller; %@ has one waiting", ClassName, caller));
+        return {};
+    }
+    if (m_reads.size() >= kMaxQueuedReads) {
+        refuse(request, LimitsExceededError,
+               KLVRFormat::string("%@ has %d reads waiting; %@ must ask again later", ClassName, kMaxQueuedReads, caller));
+        return {};
+    }
+    setDelayedReply(true);
+    m_readers.insert(caller);
+    m_reads.append({request, fromDate, toDate});
+    if (!m_readTimer.isActive())
+        m_readTimer.start();
+    return {};
+}
+
+void KLVRRWAService::serveNextRead()
+{
+    if (m_reads.isEmpty())
+        return;
+    const Read read = m_reads.takeFirst();
+    m_answering = read.request;
+    m_answered = false;
+    KLVRRWAEventTable events = readEvents(read.from, read.to);
+    if (!m_answered)
+        m_connection.send(read.request.createReply(QVariant::fromValue(events)));
+    m_answering = QDBusMessage();
+    m_readers.remove(read.request.service());
+    if (!m_reads.isEmpty())
+        m_readTimer.start();
+}
+
+KLVRRWAEventTable KLVRRWAService::readEvents(double fromDate, double toDate)
 {
     // NaN stands for a missing bound; an infinite one is a caller's mistake, not a range.
     if (std::isinf(fromDate) || std::isinf(toDate)) {
@@ -144,9 +198,9 @@ KLVRRWAEventTable KLVRRWAService::sortedEventsFromDate(double fromDate, double t
         m_trimTimer.start();
         // Sent from here, so that its events can be freed with the rest of the read's memory once
         // the agent is idle, instead of competing with the sending for the processor.
-        if (calledFromDBus() && message().isReplyRequired()) {
-            setDelayedReply(true);
-            QDBusContext::connection().send(message().createReply(QVariant::fromValue(events)));
+        if (m_answering.isReplyRequired()) {
+            m_connection.send(m_answering.createReply(QVariant::fromValue(events)));
+            m_answered = true;
             m_sentEvents = std::move(events);
             return {};
         }
@@ -157,25 +211,107 @@ KLVRRWAEventTable KLVRRWAService::sortedEventsFromDate(double fromDate, double t
 void KLVRRWAService::registerForEventUpdates(const QString &name)
 {
     if (!isValidBusName(name)) {
+        m_answering = calledFromDBus() ? message() : QDBusMessage();
         replyError(InvalidArgsError, QStringLiteral("registerForEventUpdates takes a D-Bus bus name"));
         return;
     }
-    const QString caller = calledFromDBus() ? message().service() : QString();
+    if (!calledFromDBus()) {
+        addRegistration(name, QString());
+        return;
+    }
+    const QDBusMessage request = message();
+    if (request.isReplyRequired())
+        setDelayedReply(true);
+    whenOwned(request, name, [this, request, name](bool owned) {
+        const QString caller = request.service();
+        if (!owned) {
+            refuse(request, AccessDeniedError,
+                   KLVRFormat::string("%@ refuses %@ registering %@, a name it does not own", ClassName, caller, name));
+            return;
+        }
+        const QString refusal = addRegistration(name, caller);
+        if (!refusal.isEmpty())
+            refuse(request, LimitsExceededError, refusal);
+        else if (request.isReplyRequired())
+            m_connection.send(request.createReply());
+    });
+}
+
+QString KLVRRWAService::addRegistration(const QString &name, const QString &caller)
+{
     if (m_updateIdentifiers.contains(name)) {
         m_updateIdentifiers.insert(name, caller);
-        return;
+        return {};
     }
     const qsizetype fromCaller = std::count(m_updateIdentifiers.cbegin(), m_updateIdentifiers.cend(), caller);
-    if (m_updateIdentifiers.size() >= kMaxRegistrations || fromCaller >= kMaxRegistrationsPerCaller) {
-        replyError(LimitsExceededError, QStringLiteral("registerForEventUpdates: too many registrations"));
-        return;
-    }
+    if (m_updateIdentifiers.size() >= kMaxRegistrations || fromCaller >= kMaxRegistrationsPerCaller)
+        return KLVRFormat::string("%@ registerForEventUpdates: too many registrations (%@)", ClassName, caller);
     m_updateIdentifiers.insert(name, caller);
+    return {};
 }
 
 void KLVRRWAService::unregisterForEventUpdates(const QString &name)
 {
-    m_updateIdentifiers.remove(name);
+    if (!calledFromDBus()) {
+        m_updateIdentifiers.remove(name);
+        return;
+    }
+    const QDBusMessage request = message();
+    // The caller that registered a name may always take it back, even after giving the name up.
+    if (m_updateIdentifiers.value(name) == request.service() && m_updateIdentifiers.contains(name)) {
+        m_updateIdentifiers.remove(name);
+        return;
+    }
+    if (!m_updateIdentifiers.contains(name))
+        return; // absent names are ignored
+    if (request.isReplyRequired())
+        setDelayedReply(true);
+    whenOwned(request, name, [this, request, name](bool owned) {
+        if (!owned) {
+            refuse(request, AccessDeniedError,
+                   KLVRFormat::string("%@ refuses %@ unregistering %@, a name it does not own", ClassName,
+                                      request.service(), name));
+            return;
+        }
+        m_updateIdentifiers.remove(name);
+        if (request.isReplyRequired())
+            m_connection.send(request.createReply());
+    });
+}
+
+void KLVRRWAService::whenOwned(const QDBusMessage &request, const QString &name, std::function<void(bool)> done)
+{
+    const QString caller = request.service();
+    if (name == caller) {
+        done(true);
+        return;
+    }
+    if (name.startsWith(QLatin1Char(':'))) {
+        done(false); // another connection's unique name is never the caller's
+        return;
+    }
+    int &waiting = m_ownerChecks[caller];
+    if (waiting >= kMaxOwnerChecksPerCaller) {
+        refuse(request, LimitsExceededError,
+               KLVRFormat::string("%@ checks at most %d names at a time for %@", ClassName, kMaxOwnerChecksPerCaller, caller));
+        return;
+    }
+    ++waiting;
+    QDBusMessage lookup = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                         QStringLiteral("/org/freedesktop/DBus"),
+                                                         QStringLiteral("org.freedesktop.DBus"),
+                                                         QStringLiteral("GetNameOwner"));
+    lookup << name;
+    auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(lookup, kRequestTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, caller, done = std::move(done)](QDBusPendingCallWatcher *call) {
+                call->deleteLater();
+                if (--m_ownerChecks[caller] <= 0)
+                    m_ownerChecks.remove(caller);
+                const QDBusMessage reply = call->reply();
+                done(reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                     && reply.arguments().constFirst().toString() == caller);
+            });
 }
 
 void KLVRRWAService::notifyEventsDidChange()
@@ -222,6 +358,25 @@ void KLVRRWAService::sendUpdate(const QString &name)
 void KLVRRWAService::replyError(const QString &name, const QString &text)
 {
     // One-way callers get no answer; an unrequested reply would only be refused by the bus.
-    if (calledFromDBus() && message().isReplyRequired())
+    m_answered = true;
+    if (!m_answering.isReplyRequired())
+        return;
+    // Inside a call m_answering is that call; queued reads are answered from a timer.
+    if (calledFromDBus())
         sendErrorReply(name, text);
+    else
+        m_connection.send(m_answering.createErrorReply(name, text));
+}
+
+void KLVRRWAService::refuse(const QDBusMessage &request, const QString &error, const QString &text)
+{
+    m_refusals->log(error, text);
+    if (!request.isReplyRequired())
+        return;
+    // Inside the call the request is the current message, and only sendErrorReply() keeps QtDBus
+    // from answering it a second time.
+    if (calledFromDBus())
+        sendErrorReply(error, text);
+    else
+        m_connection.send(request.createErrorReply(error, text));
 }

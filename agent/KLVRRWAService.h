@@ -3,15 +3,19 @@
 #pragma once
 
 #include "KLVRRWAEventTable.h"
+#include "KLVRRWARefusalLog.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QElapsedTimer>
+#include <QDBusMessage>
 #include <QHash>
+#include <QSet>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QTimer>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class KLVRRWAStore;
@@ -23,6 +27,11 @@ Q_DECLARE_LOGGING_CATEGORY(lcRWAService)
 // events by date range and register a bus name to be told, at most once per updateInterval,
 // that new events were written. Registrations live in memory only; a name whose owner has gone
 // is forgotten at the next round of notices.
+//
+// Callers are bounded by their unique bus name: each has at most one read queued or running
+// (another gets LimitsExceeded), a read nobody waits for (NO_REPLY_EXPECTED) is not run, and a
+// caller registers and unregisters only names it owns (AccessDenied otherwise). Reads are served
+// one per turn of the event loop, so signals and other callers are heard between them.
 //
 // The store is not owned; it must outlive the service.
 class KLVRRWAService : public QObject, protected QDBusContext
@@ -43,6 +52,10 @@ public:
     static constexpr int kMaxRegistrationsPerCaller = 16;
     // After a reply this large the heap is handed back to the system once it has been sent.
     static constexpr qint64 kTrimAfterReplyBytes = 1024 * 1024;
+    // Reads waiting in all (one per caller); beyond that a caller gets LimitsExceeded.
+    static constexpr int kMaxQueuedReads = 64;
+    // Ownership checks of other names waiting for the bus, per caller.
+    static constexpr int kMaxOwnerChecksPerCaller = 4;
 
     // Registers the service on connection; null (after logging) when the name is taken.
     static std::unique_ptr<KLVRRWAService> create(KLVRRWAStore *aStore, const QDBusConnection &connection);
@@ -69,9 +82,26 @@ public:
     void notifyEventsDidChange();
 
 private:
+    struct Read
+    {
+        QDBusMessage request;
+        double from;
+        double to;
+    };
+
     KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &connection);
     void sendUpdate(const QString &name);
+    // Answers m_answering with an error (nothing when it wants no reply).
     void replyError(const QString &name, const QString &text);
+    // Refuses request with a named error and a rate-limited log line.
+    void refuse(const QDBusMessage &request, const QString &error, const QString &text);
+    // The read itself; answers m_answering (empty for a call from inside the agent).
+    KLVRRWAEventTable readEvents(double fromDate, double toDate);
+    void serveNextRead();
+    // Calls done(true) when caller owns name on the bus (its unique name, or a name it holds).
+    void whenOwned(const QDBusMessage &request, const QString &name, std::function<void(bool)> done);
+    // Registers name for caller; an error text when a limit refuses it.
+    QString addRegistration(const QString &name, const QString &caller);
 
     KLVRRWAStore *m_store = nullptr;
     QDBusConnection m_connection;
@@ -85,4 +115,11 @@ private:
     QTimer m_trimTimer;
     // The events of the last large reply, freed by m_trimTimer.
     KLVRRWAEventTable m_sentEvents;
+    QList<Read> m_reads;
+    QSet<QString> m_readers; // callers with a read queued or running
+    QTimer m_readTimer;
+    QDBusMessage m_answering; // the request readEvents() answers
+    bool m_answered = false;
+    QHash<QString, int> m_ownerChecks; // caller -> ownership checks waiting
+    std::unique_ptr<KLVRRWARefusalLog> m_refusals;
 };

@@ -6,9 +6,11 @@
 #include "KLVRBundle.h"
 #include "KLVRFormat.h"
 #include "KLVRPropertyList.h"
+#include "KLVRRWAStoreFile.h"
 #include "KLVRSystemPath.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -67,14 +69,14 @@ KLVRRWAStore::~KLVRRWAStore()
         delete m_timer;
         m_timer = nullptr;
     }
-    // A destructor cannot report: a batch that fails here is logged and lost.
-    try {
-        insertPending();
-    } catch (const KLVRAssertionException &error) {
-        qCCritical(lcStore).noquote() << error.message();
-    }
+    delete m_retryTimer;
+    m_retryTimer = nullptr;
+    // A destructor cannot report: a batch that cannot be written here is logged and lost.
+    if (!insertPending())
+        qCCritical(lcStore).noquote() << className() << "ends with" << pending().size() << "events unwritten";
     QMutexLocker locker(&m_pendingLock);
     m_pending.clear();
+    m_reader.reset();
 }
 
 bool KLVRRWAStore::bundleWithinLocalLibrary(const QString &executablePath)
@@ -121,6 +123,12 @@ QUrl KLVRRWAStore::databaseURL()
 void KLVRRWAStore::addEntry(const QString &anEntry, const std::optional<QVariantMap> &context,
                             const QString &aMonitorSignature, KLVRAbsoluteTime aTime)
 {
+    addToPending(insertParameters(anEntry, context, aMonitorSignature, aTime));
+}
+
+QVariantMap KLVRRWAStore::insertParameters(const QString &anEntry, const std::optional<QVariantMap> &context,
+                                           const QString &aMonitorSignature, KLVRAbsoluteTime aTime) const
+{
     KLVR_REQUIRE(!anEntry.isEmpty(), "anEntry");
     KLVR_REQUIRE(!aMonitorSignature.isEmpty(), "aMonitorSignature");
     // A time that is not a number would be stored as text in the REAL column and never be read.
@@ -141,7 +149,7 @@ void KLVRRWAStore::addEntry(const QString &anEntry, const std::optional<QVariant
     } else {
         parameters.insert(QStringLiteral("@properties"), QStringLiteral("NULL"));
     }
-    addToPending(parameters);
+    return parameters;
 }
 
 void KLVRRWAStore::addToPending(const QVariantMap &someInsertParameters)
@@ -149,6 +157,13 @@ void KLVRRWAStore::addToPending(const QVariantMap &someInsertParameters)
     KLVR_REQUIRE(!someInsertParameters.isEmpty(), "someInsertParameters");
     {
         QMutexLocker locker(&m_pendingLock);
+        // While the file cannot be written the queue is bounded: the oldest events give way.
+        if (!m_writable && m_pending.size() >= kMaxPending) {
+            m_pending.removeFirst();
+            if (m_dropped++ == 0)
+                qCWarning(lcStore).noquote() << className() << "holds at most" << kMaxPending
+                                             << "unwritten events; the oldest are dropped until the store can be written";
+        }
         m_pending.append(someInsertParameters);
     }
     if (QThread::currentThread() == thread())
@@ -172,57 +187,193 @@ void KLVRRWAStore::timerDidFire()
     insertPending();
 }
 
-void KLVRRWAStore::insertPending()
+bool KLVRRWAStore::insertPending()
 {
+    // The whole transaction runs under the connection's lock: another thread's statement must not
+    // land inside it.
+    QMutexLocker databaseLocker(&databaseLock());
     QMutexLocker locker(&m_pendingLock);
     if (m_pending.isEmpty())
-        return;
+        return true;
+    if (!openForWriting()) {
+        scheduleRetry();
+        return false;
+    }
 
     // One transaction per batch: either every queued row is written or none is, and an unwritten
     // batch stays queued for the next attempt.
-    executeStatement(kBeginKey);
-    if (lastStepResult() != SQLITE_DONE) {
-        qCWarning(lcStore).noquote() << className() << "cannot begin writing" << m_pending.size()
-                                     << "events; they stay queued";
-        discardStatement(kBeginKey);
-        return;
-    }
-
-    bool written = true;
+    bool written = false;
+    QString failure;
     try {
-        for (const QVariantMap &parameters : std::as_const(m_pending)) {
-            executeStatement(kInsertKey, parameters);
-            if (lastStepResult() != SQLITE_DONE) {
-                written = false;
-                break;
-            }
+        executeStatement(kBeginKey);
+        written = lastStepResult() == SQLITE_DONE;
+        for (auto it = m_pending.cbegin(); written && it != m_pending.cend(); ++it) {
+            executeStatement(kInsertKey, *it);
+            written = lastStepResult() == SQLITE_DONE;
         }
         if (written) {
             executeStatement(kCommitKey);
             written = lastStepResult() == SQLITE_DONE;
         }
-    } catch (...) {
-        discardStatement(kInsertKey);
-        if (!sqlite3_get_autocommit(database()))
-            executeStatement(kRollbackKey);
-        throw;
+        if (!written)
+            failure = QString::fromUtf8(sqlite3_errmsg(database()));
+    } catch (const std::exception &exception) {
+        failure = QString::fromUtf8(exception.what());
     }
 
     if (!written) {
-        // The failed statement would report its error at its next reset; start it afresh instead.
-        discardStatement(kInsertKey);
-        discardStatement(kCommitKey);
-        if (!sqlite3_get_autocommit(database()))
-            executeStatement(kRollbackKey);
-        qCWarning(lcStore).noquote() << className() << "writing" << m_pending.size()
-                                     << "events failed; they stay queued";
-        return;
+        // A failed statement would report its error at its next reset; start it afresh instead.
+        for (const QString &key : {kBeginKey, kInsertKey, kCommitKey})
+            discardStatement(key);
+        try {
+            if (isOpen() && !sqlite3_get_autocommit(database()))
+                executeStatement(kRollbackKey);
+        } catch (const std::exception &) {
+        }
+        noteUnwritable(failure);
+        scheduleRetry();
+        return false;
     }
 
     const quint64 count = quint64(m_pending.size());
     m_pending.clear();
+    m_dropped = 0;
     locker.unlock();
+    databaseLocker.unlock();
+    noteWritable();
     setEntriesAdded(entriesAdded() + count);
+    return true;
+}
+
+bool KLVRRWAStore::openForWriting()
+{
+    if (isOpen())
+        return true;
+    QString path;
+    try {
+        path = databaseURL().toLocalFile();
+        if (!m_checkedForDamage) {
+            m_checkedForDamage = true;
+            const QString damage = KLVRRWAStoreFile::damage(path);
+            if (!damage.isEmpty()) {
+                QString error;
+                const QDateTime now = QDateTime::currentDateTimeUtc();
+                const QString aside = KLVRRWAStoreFile::moveAside(path, now, &error);
+                if (aside.isEmpty()) {
+                    noteUnwritable(KLVRFormat::string("%@ is damaged (%@) and cannot be moved aside: %@", path, damage, error));
+                    return false;
+                }
+                qCWarning(lcStore).noquote() << className() << "moved the damaged store" << path << "aside to" << aside
+                                             << "(" + damage + "); a fresh store starts";
+                m_reader.reset();
+                m_pending.prepend(insertParameters(MovedAsideDescription,
+                                                   QVariantMap{{QStringLiteral("Path"), aside},
+                                                               {QStringLiteral("Reason"), damage}},
+                                                   AgentSignature, KLVRAbsoluteTime::now()));
+            }
+        }
+        if (database()) {
+            m_openedPath = path;
+            return true;
+        }
+        noteUnwritable(QStringLiteral("its schema could not be made"));
+    } catch (const std::exception &exception) {
+        noteUnwritable(QString::fromUtf8(exception.what()));
+    }
+    return false;
+}
+
+void KLVRRWAStore::noteUnwritable(const QString &reason)
+{
+    m_writable = false;
+    if (reason == m_unwritableReason)
+        return;
+    m_unwritableReason = reason;
+    qCWarning(lcStore).noquote() << className() << "cannot write the store; events are held in memory (at most"
+                                 << kMaxPending << ") and written when it can be written again:" << reason;
+}
+
+void KLVRRWAStore::noteWritable()
+{
+    if (m_writable.exchange(true))
+        return;
+    m_unwritableReason.clear();
+    qCInfo(lcStore).noquote() << className() << "can write the store again; the held events are written";
+}
+
+void KLVRRWAStore::scheduleRetry()
+{
+    // The retry timer belongs to the store's thread; a failure seen on another thread asks there.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, &KLVRRWAStore::scheduleRetry, Qt::QueuedConnection);
+        return;
+    }
+    if (!m_retryTimer) {
+        m_retryTimer = new QTimer;
+        m_retryTimer->setSingleShot(true);
+        m_retryTimer->setInterval(kRetryInterval * 1000);
+        connect(m_retryTimer, &QTimer::timeout, this, &KLVRRWAStore::timerDidFire);
+    }
+    if (!m_retryTimer->isActive())
+        m_retryTimer->start();
+}
+
+KLVRDatabaseController *KLVRRWAStore::reader()
+{
+    if (m_reader && m_reader->isOpen())
+        return m_reader.get();
+    QString path;
+    try {
+        path = m_openedPath.isEmpty() ? databaseURL().toLocalFile() : m_openedPath;
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+    if (!QFileInfo(path).isFile())
+        return nullptr;
+    sqlite3 *handle = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(handle);
+        return nullptr;
+    }
+    m_reader = std::make_unique<KLVRDatabaseController>();
+    m_reader->setDatabase(handle);
+    return m_reader.get();
+}
+
+QString KLVRRWAStore::settingText(const QString &key)
+{
+    try {
+        {
+            QMutexLocker databaseLocker(&databaseLock());
+            QMutexLocker locker(&m_pendingLock);
+            if (!openForWriting())
+                locker.unlock();
+            else
+                return stringForSetting(key);
+        }
+        if (KLVRDatabaseController *connection = reader())
+            return connection->stringForSetting(key);
+    } catch (const std::exception &exception) {
+        qCWarning(lcStore).noquote() << className() << "cannot read the setting" << key << ":" << exception.what();
+    }
+    return {};
+}
+
+bool KLVRRWAStore::setSettingText(const QString &key, const QString &value)
+{
+    try {
+        QMutexLocker databaseLocker(&databaseLock());
+        QMutexLocker locker(&m_pendingLock);
+        if (!openForWriting())
+            return false;
+        setString(value, key);
+        if (lastExecutionComplete())
+            return true;
+        noteUnwritable(QString::fromUtf8(sqlite3_errmsg(database())));
+    } catch (const std::exception &exception) {
+        noteUnwritable(QString::fromUtf8(exception.what()));
+    }
+    return false;
 }
 
 std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to)
@@ -233,7 +384,12 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
     const QString toText = (to.isValid() ? to : KLVRAbsoluteTime(kDistantFuture)).toText();
     KLVRRWAEventTable events;
     QList<int> keys; // the table's key index of each column
-    const qsizetype rows = executeStatement(
+    KLVRDatabaseController *connection = reader();
+    KLVR_ASSERT(connection, KLVRFormat::string(QStringLiteral("%@ cannot read the store: %@"), className(),
+                                               m_unwritableReason.isEmpty() ? QStringLiteral("no store file")
+                                                                            : m_unwritableReason));
+    QMutexLocker readLocker(&connection->databaseLock());
+    const qsizetype rows = connection->executeStatement(
         kSelectKey, {{QStringLiteral("@from"), fromText}, {QStringLiteral("@to"), toText}},
         [&events, &keys](sqlite3_stmt *statement) {
             const int columns = sqlite3_data_count(statement);
@@ -250,6 +406,14 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
                     events.append(keys.at(column), QString::fromUtf8(text, bytes));
             }
         });
+    if (!connection->lastExecutionComplete()) {
+        // The next use of the statement would report the same error at its reset.
+        const QString error = QString::fromUtf8(sqlite3_errmsg(connection->database()));
+        connection->discardStatement(kSelectKey);
+        throw KLVRAssertionException(KLVRFormat::string(QStringLiteral("%@ read failed after %ld events: %@"), className(),
+                                                        qint64(rows), error),
+                                     __FILE__, __LINE__);
+    }
     if (rows == 0)
         return std::nullopt;
     return events;
@@ -257,13 +421,13 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
 
 quint64 KLVRRWAStore::entriesAdded() const
 {
-    return m_entriesAdded;
+    return m_entriesAdded.load();
 }
 
 void KLVRRWAStore::setEntriesAdded(quint64 entriesAdded)
 {
     m_entriesAdded = entriesAdded;
-    Q_EMIT entriesAddedChanged(m_entriesAdded);
+    Q_EMIT entriesAddedChanged(entriesAdded);
 }
 
 QList<QVariantMap> KLVRRWAStore::pending() const

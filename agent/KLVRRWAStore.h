@@ -11,13 +11,25 @@
 #include <QMutex>
 #include <QString>
 #include <QVariantMap>
+#include <atomic>
+#include <memory>
 #include <optional>
 
 class QTimer;
 
 // The agent's persistent record of events. Monitors queue events from any thread; the batch is
-// written in one transaction on the main thread every 900 seconds, on flush(), before every
-// read and on destruction. The events table keeps the newest 10001 rows.
+// written in one transaction every 900 seconds, on flush() (the sleep path calls it from its own
+// thread), before every read and on destruction. The events table keeps the newest 10001 rows.
+//
+// Writes and settings go through the store's own connection, under its lock; reads go through a
+// second, read-only connection, so that a long read never holds up the write before a sleep
+// (the write-ahead log lets both run at once).
+//
+// The store never stops the agent. A file that is not a database, fails its integrity check or
+// lacks the store's columns is moved aside under a dated name at the first open, a fresh store
+// starts, and the move is recorded as "Store moved aside". While the file cannot be written
+// (read-only, disk full, folder missing) events wait in a bounded queue, writing is retried every
+// kRetryInterval seconds, and reads serve what the file holds.
 class KLVRRWAStore : public KLVRDatabaseController
 {
     Q_OBJECT
@@ -26,6 +38,10 @@ class KLVRRWAStore : public KLVRDatabaseController
 
 public:
     static constexpr int kTimerInterval = 900; // seconds between batch writes
+    static constexpr int kRetryInterval = 5;   // seconds between writes while the file cannot be written
+    static constexpr int kMaxPending = 2000;   // events held while the file cannot be written (no bound otherwise)
+    static inline const QString AgentSignature = QStringLiteral("com.klvr.restwatch");
+    static inline const QString MovedAsideDescription = QStringLiteral("Store moved aside");
 
     // databasePath: the store file; empty for the standard location (see defaultDatabasePath()).
     explicit KLVRRWAStore(const QString &databasePath = QString(), QObject *parent = nullptr);
@@ -44,16 +60,28 @@ public:
                   const QString &aMonitorSignature, KLVRAbsoluteTime aTime);
     // Queues one row's insert parameters ("@date", "@monitor", "@description", "@properties").
     void addToPending(const QVariantMap &someInsertParameters);
-    // Writes the whole batch in one transaction; on failure nothing is written and the batch
-    // stays queued.
-    void insertPending();
-    void flush() { insertPending(); }
+    // Writes the whole batch in one transaction; on failure nothing is written, the batch stays
+    // queued, a retry is scheduled and the reason logged (once until writing works again).
+    // Returns whether nothing is left queued. Never throws.
+    bool insertPending();
+    bool flush() { return insertPending(); }
+    // Whether the last write worked (or none was needed yet).
+    bool isWritable() const { return m_writable; }
 
     // Events dated between the two times inclusive, oldest first, after writing the batch: each
     // "id", "date", "monitor", "description", "properties", the text SQLite gives for the column
     // ("properties" is XML property-list text or "NULL"). An invalid time means no bound (from
-    // 0.0, to the year 4001); std::nullopt when none match.
+    // 0.0, to the year 4001); std::nullopt when none match. A store that cannot be read, or a
+    // read that fails part-way, throws KLVRAssertionException: never a part of the answer.
     std::optional<KLVRRWAEventTable> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to);
+
+    // A setting, read through the writing connection or, when the file cannot be written,
+    // read-only; a null text when absent or unreadable. Never throws.
+    QString settingText(const QString &key);
+    // The "version" setting; null when the store cannot be read.
+    QString storeVersion() { return settingText(QStringLiteral("version")); }
+    // Stores a setting; false (logged) when the file cannot be written. Never throws.
+    bool setSettingText(const QString &key, const QString &value);
 
     quint64 entriesAdded() const;
     void setEntriesAdded(quint64 entriesAdded);
@@ -71,10 +99,27 @@ private Q_SLOTS:
 
 private:
     void ensureTimer();
+    void scheduleRetry();
+    // Opens the writing connection, moving a damaged file aside at the first attempt; false when
+    // the file cannot be opened for writing. Called with the database lock and the batch lock held.
+    bool openForWriting();
+    void noteUnwritable(const QString &reason);
+    void noteWritable();
+    // The read-only connection, opened when the file exists; null otherwise.
+    KLVRDatabaseController *reader();
+    QVariantMap insertParameters(const QString &anEntry, const std::optional<QVariantMap> &context,
+                                 const QString &aMonitorSignature, KLVRAbsoluteTime aTime) const;
 
     QString m_databasePath;
+    QString m_openedPath; // the file the writing connection holds
+    std::unique_ptr<KLVRDatabaseController> m_reader;
+    bool m_checkedForDamage = false;
+    std::atomic<bool> m_writable = true;
+    QString m_unwritableReason; // logged once until writing works again
+    qsizetype m_dropped = 0;
+    QTimer *m_retryTimer = nullptr;
     mutable QMutex m_pendingLock;
     QList<QVariantMap> m_pending;
-    quint64 m_entriesAdded = 0;
+    std::atomic<quint64> m_entriesAdded = 0;
     QTimer *m_timer = nullptr;
 };

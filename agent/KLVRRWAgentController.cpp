@@ -15,17 +15,22 @@
 #include "KLVRUserDefaults.h"
 
 #include <QCoreApplication>
+#include <chrono>
 #include <syslog.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcRWAgentController, "com.klvr.restwatch.agent.controller")
 
 namespace {
 KLVRRWAgentController *gSignalController = nullptr;
+constexpr int kStopDeadlineMs = 900;
 }
 
 KLVRRWAgentController::KLVRRWAgentController(const QDBusConnection &servicesBus, const QDBusConnection &eventsBus,
                                              const QDBusConnection &systemBus, const QString &storePath,
-                                             QObject *parent)
+                                             QObject *parent, const std::optional<QDBusConnection> &sleepBus)
     : QObject(parent)
 {
     // Without the housekeeping name another agent is running: build nothing, touch nothing.
@@ -37,7 +42,13 @@ KLVRRWAgentController::KLVRRWAgentController(const QDBusConnection &servicesBus,
 
     // The start order; the agent monitor, first and last, brackets every other monitor's events.
     m_monitors.append(new KLVRRWAMonitorAgent(m_store.get()));
-    m_monitors.append(new KLVRRWAMonitorPowerEvent(m_store.get(), systemBus));
+    auto *powerEvents = new KLVRRWAMonitorPowerEvent(m_store.get(), sleepBus.value_or(systemBus));
+    m_monitors.append(powerEvents);
+    if (sleepBus) {
+        m_sleepThread.setObjectName(QStringLiteral("restwatch-sleep"));
+        powerEvents->moveToThread(&m_sleepThread);
+        m_sleepThread.start();
+    }
     m_monitors.append(new KLVRRWAMonitorPowerSource(m_store.get(), systemBus));
     m_monitors.append(new KLVRRWAMonitorLast(m_store.get()));
 
@@ -54,6 +65,8 @@ KLVRRWAgentController::~KLVRRWAgentController()
     if (gSignalController == this)
         gSignalController = nullptr;
     stop();
+    m_sleepThread.quit();
+    m_sleepThread.wait();
     qDeleteAll(m_monitors);
     m_monitors.clear();
     m_service.reset();
@@ -75,7 +88,12 @@ void KLVRRWAgentController::start()
         m_service->setEnabled(true);
     for (KLVRRWAMonitor *monitor : std::as_const(m_monitors)) {
         qCInfo(lcRWAgentController).noquote() << KLVRFormat::string("Starting: %@", monitor->signature());
-        monitor->start();
+        // One monitor that cannot start must not keep the others from recording.
+        try {
+            monitor->start();
+        } catch (const std::exception &exception) {
+            qCCritical(lcRWAgentController).noquote() << monitor->signature() << "did not start:" << exception.what();
+        }
     }
     m_running = true;
 }
@@ -88,15 +106,30 @@ void KLVRRWAgentController::stop()
         m_service->setEnabled(false);
     for (auto it = m_monitors.crbegin(); it != m_monitors.crend(); ++it) {
         qCInfo(lcRWAgentController).noquote() << KLVRFormat::string("Stopping: %@", (*it)->signature());
-        (*it)->stop();
+        try {
+            (*it)->stop();
+        } catch (const std::exception &exception) {
+            qCCritical(lcRWAgentController).noquote() << (*it)->signature() << "did not stop cleanly:" << exception.what();
+        }
     }
-    m_store->flush();
+    if (!m_store->flush())
+        qCCritical(lcRWAgentController).noquote() << "The agent stops with" << m_store->pending().size()
+                                                  << "events it could not write";
     m_running = false;
 }
 
 void KLVRRWAgentController::handleSignal(int sig)
 {
     qCInfo(lcRWAgentController).noquote() << KLVRFormat::string("Caught signal: %d", sig);
+    // Whatever holds up the stop (a store on a hung disk), the agent ends within a second.
+    static bool watchdog = false;
+    if (!std::exchange(watchdog, true)) {
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kStopDeadlineMs));
+            syslog(LOG_ERR, "Stopping took longer than %d ms; ending now", kStopDeadlineMs);
+            _exit(0);
+        }).detach();
+    }
     if (gSignalController)
         gSignalController->stop();
     // A console program has no application object to terminate: ending the event loop lets

@@ -6,7 +6,9 @@
 #include <QList>
 #include <QLoggingCategory>
 #include <QObject>
+#include <QThread>
 #include <memory>
+#include <optional>
 
 class KLVRAgentService;
 class KLVRRWAMonitor;
@@ -21,7 +23,10 @@ Q_DECLARE_LOGGING_CATEGORY(lcRWAgentController)
 // event loop; SIGUSR1 and SIGUSR2 are only logged.
 //
 // Each service owns an object at the same path, so each gets its own connection to the agent's
-// bus; systemBus is where logind and UPower live. All three come from the creator.
+// bus; systemBus is where logind and UPower live; sleepBus, when given, is a connection of the
+// power event monitor's own, which runs on the controller's sleep thread so that logind's
+// signals, the delay lock and the write before a sleep never wait behind the services' callers.
+// All of them come from the creator.
 // When the housekeeping name is taken (another agent runs) nothing else is built: isBuilt() is
 // false and the process should end at once.
 class KLVRRWAgentController : public QObject
@@ -34,7 +39,8 @@ public:
     // storePath: the store file; empty for its standard location.
     KLVRRWAgentController(const QDBusConnection &servicesBus, const QDBusConnection &eventsBus,
                           const QDBusConnection &systemBus, const QString &storePath = QString(),
-                          QObject *parent = nullptr);
+                          QObject *parent = nullptr,
+                          const std::optional<QDBusConnection> &sleepBus = std::nullopt);
     ~KLVRRWAgentController() override;
 
     KLVRAgentService *agentServices() const { return m_agentServices.get(); }
@@ -59,4 +65,5 @@ private:
     std::unique_ptr<KLVRRWAService> m_service;
     QList<KLVRRWAMonitor *> m_monitors; // owned: deleted in the destructor, before the store
     bool m_running = false;
+    QThread m_sleepThread;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRBundle.h"
+#include "KLVRRWAApplication.h"
 #include "KLVRRWAInstaller.h"
 #include "KLVRRWAStore.h"
 #include "KLVRRWAgentController.h"
@@ -9,6 +10,7 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -32,13 +34,21 @@ int runAgent()
         return EXIT_FAILURE;
     }
     const QDBusConnection eventsBus = QDBusConnection::connectToBus(busType, QStringLiteral("com.klvr.restwatch.agent.events"));
+    // The sleep path's own connection: logind's signals never queue behind the services' callers.
+    const QDBusConnection sleepBus = QDBusConnection::connectToBus(QDBusConnection::SystemBus,
+                                                                   QStringLiteral("com.klvr.restwatch.agent.sleep"));
 
-    KLVRRWAgentController controller(servicesBus, eventsBus, QDBusConnection::systemBus());
+    KLVRRWAgentController controller(servicesBus, eventsBus, QDBusConnection::systemBus(), QString(), nullptr, sleepBus);
     if (!controller.isBuilt())
         return EXIT_SUCCESS;
+    QString storePath;
+    try {
+        storePath = controller.store()->defaultDatabasePath();
+    } catch (const std::exception &exception) {
+        storePath = QString::fromUtf8(exception.what());
+    }
     qInfo("com.klvr.restwatch.agent: serving on the %s bus; store %s",
-          busType == QDBusConnection::SystemBus ? "system" : "session",
-          qPrintable(controller.store()->databaseURL().toLocalFile()));
+          busType == QDBusConnection::SystemBus ? "system" : "session", qPrintable(storePath));
     controller.start();
     QCoreApplication::exec();
     controller.stop();
@@ -49,12 +59,15 @@ int runAgent()
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication application(argc, argv);
+    KLVRRWAApplication application(argc, argv);
     KLVRBundle::setMain(QStringLiteral(":/agent/Info.plist"));
     // The client runs this program as root through pkexec to install it as the system service.
     if (KLVRRWAInstaller::isInstallMode(QCoreApplication::arguments()))
         return KLVRRWAInstaller(QDBusConnection::systemBus()).run(QCoreApplication::arguments());
     // Under systemd the journal already collects syslog; elsewhere show it on stderr as well.
+    // The store and the defaults hold what the machine did: readable by the agent's user only,
+    // whatever umask the agent was started with.
+    umask(0077);
     openlog("com.klvr.restwatch.agent", LOG_PID | (qEnvironmentVariableIsSet("JOURNAL_STREAM") ? 0 : LOG_PERROR), LOG_DAEMON);
     return runAgent();
 }

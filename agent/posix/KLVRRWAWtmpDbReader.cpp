@@ -5,9 +5,10 @@
 #include "KLVRRWAMonitor.h"
 #include "KLVRRWAWtmpReader.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,8 +31,14 @@ KLVRAbsoluteTime fromMicroseconds(sqlite3_int64 usec)
 KLVRRWAAccountingRecords KLVRRWAWtmpDbReader::read(const QString &path, const QString &query)
 {
     KLVRRWAAccountingRecords records;
-    if (!QFileInfo::exists(path))
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return records;
+    // SQLite would block opening a FIFO; anything but a regular file is no database of ours.
+    if (!S_ISREG(status.st_mode)) {
+        qCWarning(lcRWAMonitor, "KLVRRWAWtmpDbReader skips %s: not a regular file", qPrintable(path));
+        return records;
+    }
 
     sqlite3 *rawDb = nullptr;
     const int opened = sqlite3_open_v2(path.toUtf8().constData(), &rawDb, SQLITE_OPEN_READONLY, nullptr);

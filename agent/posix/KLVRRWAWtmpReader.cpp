@@ -2,9 +2,12 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWAWtmpReader.h"
 
+#include "KLVRRWAMonitor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utmp.h>
 #include <vector>
@@ -12,9 +15,17 @@
 KLVRRWAAccountingRecords KLVRRWAWtmpReader::read(const QString &path)
 {
     KLVRRWAAccountingRecords records;
-    const int fd = open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or device at the path cannot hold the scan (and the agent's
+    // stop) for ever; only a regular file is read.
+    const int fd = open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return records;
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        qCWarning(lcRWAMonitor, "KLVRRWAWtmpReader skips %s: not a regular file", qPrintable(path));
+        close(fd);
+        return records;
+    }
 
     // Read many records at a time; a wtmp file holds every login since it was rotated.
     std::vector<utmp> buffer(256);

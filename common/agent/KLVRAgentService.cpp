@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcAgentService, "com.klvr.restwatch.agent.housekeeping")
 
@@ -29,7 +30,7 @@ const QString JobPathsKey = QStringLiteral("KLVRAgentServiceLaunchdJobPaths");
 const QString JobFileExtension = QStringLiteral("service");
 // The computer-wide configuration folder that holds the unit folders.
 const QString ComputerLibrary = QStringLiteral("/etc");
-const QString FailedError = QStringLiteral("com.klvr.restwatch.Error.Failed");
+const QString FailedError = QStringLiteral("org.freedesktop.DBus.Error.Failed");
 
 const QString PolkitService = QStringLiteral("org.freedesktop.PolicyKit1");
 const QString PolkitPath = QStringLiteral("/org/freedesktop/PolicyKit1/Authority");
@@ -135,10 +136,13 @@ KLVRAgentService::KLVRAgentService(const QDBusConnection &connection, KLVRUserDe
     : m_connection(connection)
     , m_defaults(defaults)
 {
+    m_defaultsTimer.setSingleShot(true);
+    connect(&m_defaultsTimer, &QTimer::timeout, this, &KLVRAgentService::writeDefaults);
 }
 
 KLVRAgentService::~KLVRAgentService()
 {
+    writeDefaults();
     if (!m_registered)
         return;
     m_connection.unregisterService(connectionName());
@@ -317,6 +321,11 @@ bool KLVRAgentService::URLWithinComputerLibrary(const QString &anAgentURL)
     return resolved.startsWith(library + QLatin1Char('/'));
 }
 
+qsizetype KLVRAgentService::storedBytes(const QString &key, const QByteArray &serialized)
+{
+    return key.toUtf8().size() + serialized.size();
+}
+
 void KLVRAgentService::setDefaultsWithDictionary(const QVariantMap &defaults)
 {
     KLVRUserDefaults *target = m_defaults ? m_defaults : KLVRUserDefaults::standard();
@@ -325,36 +334,82 @@ void KLVRAgentService::setDefaultsWithDictionary(const QVariantMap &defaults)
                    KLVRFormat::string("%@ takes at most %d values at a time", ClassName, kMaxDefaultsPerCall));
         return;
     }
-    QVariantMap stored;
+    // What is stored once the waiting values are written, and what that weighs.
+    QVariantMap current = target->persistentValues();
+    for (auto it = m_unwrittenDefaults.cbegin(); it != m_unwrittenDefaults.cend(); ++it)
+        current.insert(it.key(), it.value());
+    qsizetype total = 0;
+    for (auto it = current.cbegin(); it != current.cend(); ++it)
+        total += storedBytes(it.key(), KLVRPropertyList::write(it.value()));
+
     QStringList refused;
-    int storedCount = target->persistentValues().size();
+    QStringList overflow;
+    bool changed = false;
     for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
         const QString &key = it.key();
         const QVariant value = plistValue(it.value());
         // Slashes and backslashes would nest the key into groups of the settings file.
         const bool keyOK = !key.isEmpty() && key.size() <= kMaxDefaultKeyLength && !key.contains(QLatin1Char('/'))
                            && !key.contains(QLatin1Char('\\'));
-        const bool isNew = !target->persistentValues().contains(key);
-        if (!keyOK || !value.isValid() || (isNew && storedCount >= kMaxStoredDefaults)
-            || KLVRPropertyList::write(value).size() > kMaxDefaultValueBytes) {
+        const QByteArray serialized = value.isValid() ? KLVRPropertyList::write(value) : QByteArray();
+        const bool isNew = !current.contains(key);
+        if (!keyOK || !value.isValid() || (isNew && current.size() >= kMaxStoredDefaults)
+            || serialized.size() > kMaxDefaultValueBytes) {
             refused.append(key.left(kMaxDefaultKeyLength));
             continue;
         }
-        target->setValue(key, value);
-        stored.insert(key, value);
-        if (isNew)
-            ++storedCount;
+        const QByteArray old = isNew ? QByteArray() : KLVRPropertyList::write(current.value(key));
+        if (!isNew && old == serialized)
+            continue; // unchanged: nothing to write
+        const qsizetype after = total - (isNew ? 0 : storedBytes(key, old)) + storedBytes(key, serialized);
+        if (after > kMaxStoredDefaultsBytes) {
+            overflow.append(key.left(kMaxDefaultKeyLength));
+            continue;
+        }
+        total = after;
+        current.insert(key, value);
+        m_unwrittenDefaults.insert(key, value);
+        changed = true;
     }
-    if (!stored.isEmpty()) {
-        target->sync();
-        Q_EMIT defaultsDidChange(stored);
-    }
+    if (changed)
+        scheduleDefaultsWrite();
     if (!refused.isEmpty()) {
         logText(KLVRFormat::string("%@ ignored defaults: %@", ClassName, refused.join(QStringLiteral(", "))));
         replyError(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
                    KLVRFormat::string("%@ ignored defaults without a storable key or value: %@", ClassName,
                                       refused.join(QStringLiteral(", "))));
+    } else if (!overflow.isEmpty()) {
+        logText(KLVRFormat::string("%@ ignored defaults beyond %d bytes in all: %@", ClassName, kMaxStoredDefaultsBytes,
+                                   overflow.join(QStringLiteral(", "))));
+        replyError(QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"),
+                   KLVRFormat::string("%@ keeps at most %d bytes of defaults; ignored: %@", ClassName,
+                                      kMaxStoredDefaultsBytes, overflow.join(QStringLiteral(", "))));
     }
+}
+
+void KLVRAgentService::scheduleDefaultsWrite()
+{
+    if (m_defaultsTimer.isActive())
+        return;
+    const qint64 since = m_lastDefaultsWrite.isValid() ? m_lastDefaultsWrite.elapsed() : kDefaultsWriteIntervalMs;
+    if (since >= kDefaultsWriteIntervalMs) {
+        writeDefaults();
+        return;
+    }
+    m_defaultsTimer.start(int(kDefaultsWriteIntervalMs - since));
+}
+
+void KLVRAgentService::writeDefaults()
+{
+    if (m_unwrittenDefaults.isEmpty())
+        return;
+    KLVRUserDefaults *target = m_defaults ? m_defaults : KLVRUserDefaults::standard();
+    const QVariantMap written = std::exchange(m_unwrittenDefaults, {});
+    for (auto it = written.cbegin(); it != written.cend(); ++it)
+        target->setValue(it.key(), it.value());
+    target->sync();
+    m_lastDefaultsWrite.start();
+    Q_EMIT defaultsDidChange(written);
 }
 
 void KLVRAgentService::replyError(const QString &name, const QString &text)

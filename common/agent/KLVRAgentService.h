@@ -5,9 +5,11 @@
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariantMap>
 #include <functional>
 #include <memory>
@@ -40,6 +42,10 @@ public:
     static constexpr int kMaxStoredDefaults = 1024;
     static constexpr int kMaxDefaultKeyLength = 256;
     static constexpr int kMaxDefaultValueBytes = 16 * 1024;
+    // All stored defaults together (keys and property-list values) stay under this.
+    static constexpr int kMaxStoredDefaultsBytes = 64 * 1024;
+    // The defaults file is written at most once in this interval; changes in between wait.
+    static constexpr int kDefaultsWriteIntervalMs = 1000;
 
     // Registers the service on connection. Null (after logging) when the name is already owned,
     // typically by another running agent, or the bus refused the object.
@@ -77,8 +83,16 @@ private:
     KLVRAgentService(const QDBusConnection &connection, KLVRUserDefaults *defaults);
     bool removeAuthorizedAgentFiles();
     void replyError(const QString &name, const QString &text);
+    // Writes the waiting defaults now, or once the write interval has passed.
+    void scheduleDefaultsWrite();
+    void writeDefaults();
+    // Bytes a key and its value count against kMaxStoredDefaultsBytes.
+    static qsizetype storedBytes(const QString &key, const QByteArray &serialized);
 
     QDBusConnection m_connection;
     bool m_registered = false;
     KLVRUserDefaults *m_defaults = nullptr;
+    QVariantMap m_unwrittenDefaults;
+    QElapsedTimer m_lastDefaultsWrite;
+    QTimer m_defaultsTimer;
 };

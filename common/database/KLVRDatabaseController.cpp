@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMutexLocker>
 #include <QStandardPaths>
 #include <sqlite3.h>
 #include <thread>
@@ -74,6 +75,7 @@ QUrl KLVRDatabaseController::databaseURL()
 
 sqlite3 *KLVRDatabaseController::database()
 {
+    QMutexLocker locker(&m_lock);
     if (m_database)
         return m_database;
 
@@ -112,6 +114,7 @@ sqlite3 *KLVRDatabaseController::database()
 
 void KLVRDatabaseController::setDatabase(sqlite3 *database)
 {
+    QMutexLocker locker(&m_lock);
     if (database == m_database)
         return;
     if (m_database) {
@@ -185,6 +188,7 @@ QString KLVRDatabaseController::SQLForKey(const QString &anInfoPListKey)
 
 sqlite3_stmt *KLVRDatabaseController::statementForKey(const QString &anInfoPListKey)
 {
+    QMutexLocker locker(&m_lock);
     KLVR_REQUIRE(!anInfoPListKey.isEmpty(), "anInfoPListKey");
     sqlite3 *db = database();
     KLVR_ASSERT(db, KLVRFormat::string(QStringLiteral("%@ prepare failed: %s (%d)"), className(),
@@ -215,6 +219,7 @@ sqlite3_stmt *KLVRDatabaseController::statementForKey(const QString &anInfoPList
 
 bool KLVRDatabaseController::executeStatements(const QString &anInfoPListKey)
 {
+    QMutexLocker locker(&m_lock);
     KLVR_REQUIRE(!anInfoPListKey.isEmpty(), "anInfoPListKey");
     const QString sql = SQLForKey(anInfoPListKey);
     KLVR_ASSERT(!sql.isEmpty(), KLVRFormat::string(QStringLiteral("%@ Info.plist missing %@"), className(),
@@ -286,9 +291,10 @@ qsizetype KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, const RowHa
             std::this_thread::sleep_for(kTransientStepBackoff);
             continue;
         }
-        // Step errors are not raised: the caller gets the rows gathered so far.
-        qCWarning(lcDatabase).noquote() << className() << "step failed:" << errorText(sqlite3_db_handle(statement))
-                                        << QStringLiteral("(%1)").arg(result);
+        // Step errors are not raised: the caller gets the rows gathered so far and learns from
+        // lastExecutionComplete() that they are only part of the answer.
+        qCWarning(lcDatabase).noquote() << className() << "step failed after" << rows << "rows:"
+                                        << errorText(sqlite3_db_handle(statement)) << QStringLiteral("(%1)").arg(result);
         return rows;
     }
 }
@@ -296,6 +302,7 @@ qsizetype KLVRDatabaseController::stepToEnd(sqlite3_stmt *statement, const RowHa
 qsizetype KLVRDatabaseController::executeStatement(const QString &anInfoPListKey, const QVariantMap &parameters,
                                                    const RowHandler &eachRow)
 {
+    QMutexLocker locker(&m_lock);
     KLVR_REQUIRE(!anInfoPListKey.isEmpty(), "anInfoPListKey");
     sqlite3_stmt *statement = statementForKey(anInfoPListKey);
     bindParameters(statement, anInfoPListKey, parameters);
@@ -338,6 +345,7 @@ KLVRDatabaseController::Rows KLVRDatabaseController::executeStatement(const QStr
 
 QString KLVRDatabaseController::stringForSetting(const QString &aSetting)
 {
+    QMutexLocker locker(&m_lock);
     KLVR_REQUIRE(!aSetting.isEmpty(), "aSetting");
     const Rows rows = executeStatement(QStringLiteral("KLVRDatabaseSQLSettingSelect"),
                                        {{QStringLiteral("@key"), aSetting}});
@@ -348,6 +356,7 @@ QString KLVRDatabaseController::stringForSetting(const QString &aSetting)
 
 void KLVRDatabaseController::setString(const QString &value, const QString &aSetting)
 {
+    QMutexLocker locker(&m_lock);
     KLVR_REQUIRE(!aSetting.isEmpty(), "aSetting");
     if (!value.isNull()) {
         executeStatement(QStringLiteral("KLVRDatabaseSQLSettingInsert"),
@@ -367,16 +376,19 @@ QStringList KLVRDatabaseController::preparedStatementKeys() const
 
 void KLVRDatabaseController::clearPreparedStatements()
 {
+    QMutexLocker locker(&m_lock);
     m_preparedStatement.clear();
 }
 
 void KLVRDatabaseController::releaseMemory()
 {
+    QMutexLocker locker(&m_lock);
     if (m_database)
         sqlite3_db_release_memory(m_database);
 }
 
 void KLVRDatabaseController::discardStatement(const QString &anInfoPListKey)
 {
+    QMutexLocker locker(&m_lock);
     m_preparedStatement.erase(anInfoPListKey);
 }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QRecursiveMutex>
 #include <QStringList>
 #include <QUrl>
 #include <QVariantMap>
@@ -23,7 +24,9 @@ struct sqlite3_stmt;
 // dictionaries of text (blobs as byte arrays). Contract and configuration faults throw
 // KLVRAssertionException with the class name of the object first.
 //
-// Not thread-safe: one thread at a time uses a controller.
+// Every operation holds the controller's lock, so that threads may share one; a caller that runs
+// several statements as one unit (a transaction, a statement and its lastStepResult()) holds
+// databaseLock() around them.
 class KLVRDatabaseController : public QObject
 {
     Q_OBJECT
@@ -54,6 +57,8 @@ public:
     // The connection, opened (schema, "version" setting, databaseDidOpen) on first use; null when
     // the schema script failed without throwing.
     sqlite3 *database();
+    // Whether a connection is held (without opening one).
+    bool isOpen() const { return m_database != nullptr; }
     // Closes the held connection (finalizing its cached statements) when it differs from the
     // new one, then keeps the new one. setDatabase(nullptr) is the explicit close.
     void setDatabase(sqlite3 *database);
@@ -100,6 +105,11 @@ public:
     // SQLite result code of the last step of the last executeStatement(): SQLITE_DONE (101) when
     // it ran to the end, the error code (or the busy code after the retries ran out) otherwise.
     int lastStepResult() const { return m_lastStepResult; }
+    // True when the last execution stepped to its end; false when a step failed part-way and
+    // the rows handed out so far are only part of the answer.
+    bool lastExecutionComplete() const { return m_lastStepResult == 101 || m_lastStepResult == 0; }
+
+    QRecursiveMutex &databaseLock() const { return m_lock; }
 
 protected:
     QString className() const;
@@ -116,4 +126,5 @@ private:
     std::optional<QVariantMap> m_coreSQLStatements;
     std::map<QString, StatementPointer> m_preparedStatement;
     int m_lastStepResult = 0;
+    mutable QRecursiveMutex m_lock;
 };

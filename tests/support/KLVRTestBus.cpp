@@ -49,17 +49,39 @@ bool KLVRTestBus::start()
                                                 "<limit name=\"max_incoming_bytes\">1000000000</limit>\n"
                                                 "<limit name=\"max_outgoing_bytes\">1000000000</limit>\n")
                                : QStringLiteral("<limit name=\"max_message_size\">33554432</limit>\n");
+    const QString permissive = QStringLiteral(
+        "<policy context=\"default\">\n"
+        "<allow user=\"*\"/>\n<allow own=\"*\"/>\n<allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+        "<allow eavesdrop=\"true\"/>\n"
+        "</policy>\n");
+    // The default policy of the system bus's own configuration.
+    const QString system = QStringLiteral(
+        "<policy context=\"default\">\n"
+        "<allow user=\"*\"/>\n<deny own=\"*\"/>\n<deny send_type=\"method_call\"/>\n"
+        "<allow send_type=\"signal\"/>\n"
+        "<allow send_requested_reply=\"true\" send_type=\"method_return\"/>\n"
+        "<allow send_requested_reply=\"true\" send_type=\"error\"/>\n"
+        "<allow receive_type=\"method_call\"/>\n<allow receive_type=\"method_return\"/>\n"
+        "<allow receive_type=\"error\"/>\n<allow receive_type=\"signal\"/>\n"
+        "<allow send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus\"/>\n"
+        "<allow send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus.Introspectable\"/>\n"
+        "<allow send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus.Properties\"/>\n"
+        "<deny send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus\" "
+        "send_member=\"UpdateActivationEnvironment\"/>\n"
+        "</policy>\n"
+        "<policy user=\"root\">\n<allow own=\"*\"/>\n<allow send_type=\"method_call\"/>\n</policy>\n"
+        "<include>%1</include>\n").arg(m_systemPolicy.toHtmlEscaped());
     const QString config = QStringLiteral(
         "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
         "<busconfig>\n"
         "<listen>unix:path=%1</listen>\n"
         "<auth>EXTERNAL</auth>\n"
-        "<policy context=\"default\">\n"
-        "<allow user=\"*\"/>\n<allow own=\"*\"/>\n<allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-        "<allow eavesdrop=\"true\"/>\n"
-        "</policy>\n%2"
-        "</busconfig>\n").arg(socket, limits);
+        "%3%2"
+        "</busconfig>\n").arg(socket, limits, m_systemPolicy.isEmpty() ? permissive : system);
+    if (!m_systemPolicy.isEmpty())
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     const QString configPath = m_dir.filePath(QStringLiteral("bus.conf"));
     QFile file(configPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)

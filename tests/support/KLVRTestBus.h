@@ -27,6 +27,12 @@ public:
     explicit KLVRTestBus(Limits limits = Limits::System);
     ~KLVRTestBus();
 
+    // Gives users other than root the system bus's own default policy (own nothing, call only
+    // the bus) plus the holes policyFile punches, as on a real system bus; root, standing in for
+    // the system's services, may own and call anything. The bus's socket becomes reachable by
+    // every user. Call before start().
+    void setSystemPolicy(const QString &policyFile) { m_systemPolicy = policyFile; }
+
     // Starts the daemon; false (with a warning) when it could not.
     bool start();
     bool isRunning() const;
@@ -61,6 +67,7 @@ public:
 
 private:
     Limits m_limits;
+    QString m_systemPolicy;
     QTemporaryDir m_dir;
     QString m_address;
     std::unique_ptr<QProcess> m_daemon;
