@@ -385,6 +385,15 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
     KLVRRWAEventTable events;
     QList<int> keys; // the table's key index of each column
     KLVRDatabaseController *connection = reader();
+    if (!connection) {
+        // No file yet: a store that can be written is made now, and reads as empty.
+        {
+            QMutexLocker databaseLocker(&databaseLock());
+            QMutexLocker locker(&m_pendingLock);
+            openForWriting();
+        }
+        connection = reader();
+    }
     KLVR_ASSERT(connection, KLVRFormat::string(QStringLiteral("%@ cannot read the store: %@"), className(),
                                                m_unwritableReason.isEmpty() ? QStringLiteral("no store file")
                                                                             : m_unwritableReason));

@@ -13,7 +13,10 @@
 #include <QDBusConnectionInterface>
 #include <QDBusUnixFileDescriptor>
 #include <QElapsedTimer>
+#include <QDBusPendingCall>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <cmath>
 #include <limits>
@@ -174,6 +177,7 @@ private Q_SLOTS:
         QDBusConnection stranger = m_bus->connection(QStringLiteral("klvr-test-caller"));
         QCOMPARE(stranger.call(registration(StoreName)).errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
         QVERIFY(client.send(registration(StoreName)));
+        QTest::qWait(1100); // past the interval after the start's own notice
         writeBatch(agent, false);
         QTRY_COMPARE(receiver.notices, 1);
         QElapsedTimer sinceNotice;
@@ -223,8 +227,87 @@ private Q_SLOTS:
         QVERIFY(exportReceiver(client, receiver));
         // A client may register its unique name.
         QCOMPARE(client.call(registration(client.baseService())).errorName(), QString());
+        QTest::qWait(1100); // past the interval after the start's own notice
+        writeBatch(agent, true);
+        QTRY_VERIFY2(receiver.notices == 1, qPrintable(agent.output().right(3000)));
+        QCOMPARE(agent.stop(), 0);
+    }
+
+    void callersAreBoundedByTheirBusName()
+    {
+        QVERIFY(m_bus->startMock(QStringLiteral("logind")));
+        KLVRAgentProcess agent(*m_bus);
+        QVERIFY(KLVRAgentProcess::writeStore(agent.userStorePath(), 2000, 30, 20, 700000000.0));
+        QVERIFY(agent.start());
+
+        // Several reads at once from one caller: one is served, the rest are refused at once.
+        QDBusConnection reader = m_bus->connection();
+        QList<QDBusPendingCall> reads;
+        for (int i = 0; i < 6; ++i) {
+            QDBusMessage read = QDBusMessage::createMethodCall(KLVRAgentProcess::EventService, KLVRAgentProcess::ObjectPath,
+                                                               KLVRAgentProcess::EventInterface,
+                                                               QStringLiteral("sortedEventsFromDate"));
+            read << NaN << NaN;
+            reads.append(reader.asyncCall(read, 20000));
+        }
+        int served = 0, refused = 0;
+        for (QDBusPendingCall &read : reads) {
+            read.waitForFinished();
+            served += read.isError() ? 0 : 1;
+            refused += read.error().name() == LimitsExceeded ? 1 : 0;
+        }
+        QVERIFY(served >= 1);
+        QCOMPARE(served + refused, 6);
+        QVERIFY(refused >= 1);
+
+        // A registration belongs to the name's owner: a stranger can neither make nor undo it.
+        QDBusConnection client = m_bus->connection();
+        KLVRTestUpdateReceiver receiver;
+        QVERIFY(exportReceiver(client, receiver));
+        QVERIFY(client.registerService(StoreName));
+        QDBusConnection stranger = m_bus->connection();
+        QCOMPARE(stranger.call(registration(StoreName)).errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+        QCOMPARE(stranger.call(registration(client.baseService())).errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+        QCOMPARE(client.call(registration(StoreName)).errorName(), QString());
+        QDBusMessage unregister = QDBusMessage::createMethodCall(KLVRAgentProcess::EventService, KLVRAgentProcess::ObjectPath,
+                                                                 KLVRAgentProcess::EventInterface,
+                                                                 QStringLiteral("unregisterForEventUpdates"));
+        unregister << StoreName;
+        QCOMPARE(stranger.call(unregister).errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+        QTest::qWait(1100);
         writeBatch(agent, true);
         QTRY_COMPARE(receiver.notices, 1);
+        QVERIFY(agent.output().contains(QStringLiteral("a name it does not own")));
+        QCOMPARE(agent.stop(), 0);
+    }
+
+    void defaultsStayBoundedAndAreWrittenOnlyOnChange()
+    {
+        KLVRAgentProcess agent(*m_bus);
+        QVERIFY(agent.start());
+        const auto setDefaults = [&](const QVariantMap &values) {
+            return agent.call(KLVRAgentProcess::HousekeepingService, KLVRAgentProcess::HousekeepingInterface,
+                              QStringLiteral("setDefaultsWithDictionary"), {values});
+        };
+        QVariantMap large;
+        for (int i = 0; i < 10; ++i)
+            large.insert(QStringLiteral("large%1").arg(i), QString(12000, QLatin1Char('x')));
+        QCOMPARE(setDefaults(large).errorName(), LimitsExceeded);
+        QTRY_VERIFY(QFileInfo::exists(agent.defaultsPath()));
+        QVERIFY(QFileInfo(agent.defaultsPath()).size() <= 70 * 1024);
+        const QVariantMap stored = KLVRPropertyList::readFile(agent.defaultsPath()).toMap();
+        QVERIFY(!stored.isEmpty() && stored.size() < large.size());
+
+        // The same values again change nothing, so the file is not written again.
+        QTest::qWait(1100);
+        const QDateTime written = QFileInfo(agent.defaultsPath()).lastModified();
+        QVariantMap same;
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            same.insert(it.key(), it.value());
+        QCOMPARE(setDefaults(same).errorName(), QString());
+        QTest::qWait(1200);
+        QCOMPARE(QFileInfo(agent.defaultsPath()).lastModified(), written);
+        QCOMPARE(QFileInfo(agent.defaultsPath()).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QCOMPARE(agent.stop(), 0);
     }
 
