@@ -5,11 +5,21 @@
 // process table and the sleep events written to the store before the release. Runs the real
 // power event monitor against python-dbusmock's logind on a private bus, with a /proc of 500
 // processes under RESTWATCH_SYSROOT.
+//
+// Then the agent program itself, with a full store, quiet and while 20 callers flood it with full
+// reads: logind's wait as the logind mock sees it (PrepareForSleep(true) sent -> lock gone).
 #include "KLVRBundle.h"
 #include "KLVRRWAMonitorPowerEvent.h"
 #include "KLVRRWAProcessList.h"
 #include "KLVRRWAStore.h"
 #include "KLVRTestBus.h"
+#ifdef RESTWATCH_FLOOD_PATH
+#include "KLVRAgentProcess.h"
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <unistd.h>
+#endif
 
 #include <QCoreApplication>
 #include <QDBusPendingCall>
@@ -19,6 +29,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -46,6 +57,82 @@ void printFigures(const char *what, std::vector<double> ms)
     const auto at = [&](double q) { return ms[std::min(ms.size() - 1, static_cast<size_t>(q * (ms.size() - 1) + 0.5))]; };
     std::printf("%-58s median %6.2f ms   p95 %6.2f ms   max %6.2f ms\n", what, at(0.5), at(0.95), ms.back());
 }
+
+#ifdef RESTWATCH_FLOOD_PATH
+// The agent program quiet and under a flood of full reads by 20 callers; 0 when both were measured.
+int agentUnderFlood()
+{
+    constexpr int kAgentRounds = 30;
+    KLVRTestBus bus;
+    // Callers as another user, on the system bus's policy, where this runs as root.
+    const bool root = geteuid() == 0;
+    if (root)
+        bus.setSystemPolicy(QStringLiteral(RESTWATCH_DBUS_POLICY));
+    if (!bus.start() || !bus.startMock(QStringLiteral(RESTWATCH_LOGIND_SLEEPTIMING)) || !bus.waitForName(QStringLiteral("org.freedesktop.login1")))
+        return 1;
+    const auto logind = [&](const char *method) {
+        return bus.call(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                        QStringLiteral("org.freedesktop.DBus.Mock"), QString::fromLatin1(method));
+    };
+    const auto waitForLock = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (logind("DelayLocks").arguments().value(0).toInt() != 1 && waited.elapsed() < 5000)
+            QThread::msleep(2);
+    };
+    const auto sleeps = [&](std::vector<double> &into) {
+        for (int round = 0; round < kAgentRounds; ++round) {
+            const qsizetype before = qdbus_cast<QList<double>>(logind("SleepLog").arguments().value(0)).size();
+            logind("Sleep");
+            QList<double> log;
+            QElapsedTimer waited;
+            waited.start();
+            while ((log = qdbus_cast<QList<double>>(logind("SleepLog").arguments().value(0))).size() == before
+                   && waited.elapsed() < 5000)
+                QThread::msleep(1);
+            if (log.size() == before)
+                return false;
+            into.push_back(log.last());
+            logind("Wake");
+            waitForLock();
+        }
+        return true;
+    };
+
+    KLVRAgentProcess agent(bus);
+    agent.useRealSystem();
+    if (!KLVRAgentProcess::writeStore(agent.userStorePath(), 10001, 30, 300, 700000000.0) || !agent.start())
+        return 1;
+    waitForLock();
+    QThread::msleep(1500);
+
+    std::vector<double> quiet, flooded;
+    if (!sleeps(quiet))
+        return 1;
+    QProcess flood;
+    QStringList command{QStringLiteral(RESTWATCH_FLOOD_PATH), bus.address(), QStringLiteral("read"), QStringLiteral("60"),
+                        QStringLiteral("20")};
+    if (root)
+        command = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                              QStringLiteral("--")} + command;
+    flood.start(root ? QStringLiteral("setpriv") : command.takeFirst(), command);
+    if (!flood.waitForStarted(5000))
+        return 1;
+    QThread::msleep(2000); // the flood in full swing
+    const bool measured = sleeps(flooded);
+    flood.kill();
+    flood.waitForFinished(5000);
+    agent.stop();
+    if (!measured)
+        return 1;
+
+    std::printf("\nThe agent program with a full store (10,001 events), as logind sees it, %d sleeps each (target < 20 ms, "
+                "at most 2 ms above quiet):\n", kAgentRounds);
+    printFigures("quiet", quiet);
+    printFigures("20 callers flooding it with full reads", flooded);
+    return 0;
+}
+#endif
 
 } // namespace
 
@@ -128,5 +215,11 @@ int main(int argc, char *argv[])
     std::printf("(The first figure is the monitor's own share: idle hint and inhibitors from logind, the process\n"
                 " table, two events queued and the batch committed to SQLite before the lock's descriptor is closed.\n"
                 " The second adds python-dbusmock's time to emit the signal.)\n");
+#ifdef RESTWATCH_FLOOD_PATH
+    if (agentUnderFlood() != 0) {
+        std::fprintf(stderr, "the agent program could not be measured\n");
+        return 1;
+    }
+#endif
     return 0;
 }
