@@ -2,12 +2,11 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWAWtmpReader.h"
 
-#include "KLVRRWAMonitor.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 #include <utmp.h>
 #include <vector>
@@ -22,7 +21,7 @@ KLVRRWAAccountingRecords KLVRRWAWtmpReader::read(const QString &path)
         return records;
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        qCWarning(lcRWAMonitor, "KLVRRWAWtmpReader skips %s: not a regular file", qPrintable(path));
+        syslog(LOG_ERR, "KLVRRWAWtmpReader skips %s: not a regular file", path.toLocal8Bit().constData());
         close(fd);
         return records;
     }
