@@ -55,8 +55,7 @@ private Q_SLOTS:
         palette.setColor(QPalette::Light, QColor(250, 250, 210));
         // The desktop's scheme changes for the whole application, as a tint change does.
         QApplication::setPalette(palette);
-        QCoreApplication::processEvents();
-        QCOMPARE(view.backgroundColor(), QColor(200, 30, 30));
+        QTRY_COMPARE(view.backgroundColor(), QColor(200, 30, 30));
         QCOMPARE(view.borderColor(), QColor(20, 60, 20));
         QCOMPARE(view.insetColor(), QColor(250, 250, 210));
     }
