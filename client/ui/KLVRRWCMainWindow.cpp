@@ -287,6 +287,11 @@ void KLVRRWCMainWindow::createCentralWidget()
     m_logTableController->setTableView(m_logTableView);
     m_logTableController->setFilterField(m_filterField);
     m_logTableController->awakeFromNib();
+    // The inspector follows the table's selection and opens on its double click, Return or Enter.
+    connect(m_logTableController, &KLVRRWCLogTableController::selectionDidChange, m_inspectorController.get(),
+            [this] { m_inspectorController->setSelectedEntries(m_logTableController->selectedObjects()); });
+    connect(m_logTableController, &KLVRRWCLogTableController::showInformationPanel, m_inspectorController.get(),
+            &KLVRRWCInspectorController::showInformationPanel);
     // The graph's action selects the entry nearest the date picked.
     connect(m_entriesView, &KLVRRWCEntriesView::activated, m_logTableController,
             [this] { m_logTableController->selectEntryByDate(m_entriesView); });

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
-// The inspector in the real client window: opened from the View menu beside the window for an
-// idle sleep and for two days, and reopened at launch when it was open at the last quit. The
+// The inspector in the real client window: following the log table's selection and opened from
+// it with Return, beside the window, for an idle sleep and for two days; opened from the View menu; and reopened at launch when it was open at the last quit. The
 // desktop (window and panel as placed on a 1600 x 900 screen) is saved as screenshots under
 // screenshots/ next to this test.
 #include "../model/KLVRModelTestSupport.h"
@@ -12,12 +12,15 @@
 #include "KLVRRWCInspectorWindow.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogEntry.h"
+#include "KLVRRWCLogTableController.h"
+#include "KLVRRWCLogTableView.h"
 #include "KLVRRWCMainWindow.h"
 #include "KLVRRWClientAppDelegate.h"
 #include "KLVRUserDefaults.h"
 #include "KLVRWindowTestSupport.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QDir>
 #include <QMenuBar>
@@ -117,19 +120,20 @@ private Q_SLOTS:
         QFETCH(QString, second);
         openWindow();
         KLVRRWCInspectorController *inspector = m_window->inspectorController();
-        QList<KLVRRWCLogEntry *> entries;
-        for (const auto &entry : m_window->log()->entries()) {
-            if (selection == QLatin1String("two-days") || entry->event() == QLatin1String("Can system sleep"))
-                entries << entry.get();
-            if (selection == QLatin1String("idle-sleep") && !entries.isEmpty())
-                break;
+        // The user selects rows in the log table and presses Return.
+        KLVRRWCLogTableView *table = m_window->logTableView();
+        const std::vector<KLVRRWCLogEntry *> &rows = m_window->logTableController()->arrangedObjects();
+        if (selection == QLatin1String("two-days")) {
+            table->selectAll();
+        } else {
+            const auto idle = std::find_if(rows.cbegin(), rows.cend(),
+                                           [](const KLVRRWCLogEntry *e) { return e->event() == QLatin1String("Can system sleep"); });
+            QVERIFY(idle != rows.cend());
+            table->selectRow(int(idle - rows.cbegin()));
         }
-        inspector->setSelectedEntries(entries);
-
-        // The user opens the panel from the View menu.
-        QAction *show = findMenuAction(inspector->toggleAction()->text());
-        QVERIFY(show);
-        show->trigger();
+        QTRY_COMPARE(inspector->selectedEntries().size(), selection == QLatin1String("two-days") ? qsizetype(rows.size()) : 1);
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Return);
         QTRY_VERIFY(inspector->isVisible());
         const auto &stack = inspector->subViewControllers();
         QVERIFY(stack.size() > 4);
