@@ -10,6 +10,7 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -49,6 +50,9 @@ int runAgent()
     }
     qInfo("com.klvr.restwatch.agent: serving on the %s bus; store %s",
           busType == QDBusConnection::SystemBus ? "system" : "session", qPrintable(storePath));
+    // The callers' requests run on this thread; under load the sleep path's thread (made above,
+    // at the normal priority) and the bus threads come first.
+    setpriority(PRIO_PROCESS, pid_t(gettid()), 10);
     controller.start();
     QCoreApplication::exec();
     controller.stop();
