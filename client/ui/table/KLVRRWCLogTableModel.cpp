@@ -6,6 +6,7 @@
 #include "KLVRRWCRelativeDateFormatter.h"
 #include "KLVRStringsTable.h"
 
+#include <QElapsedTimer>
 #include <algorithm>
 
 namespace {
@@ -17,6 +18,28 @@ const QString kTable = QStringLiteral("KLVRRWCLogTableController");
 KLVRRWCLogTableModel::KLVRRWCLogTableModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
+    m_warmer.setSingleShot(true);
+    m_warmer.setInterval(0);
+    connect(&m_warmer, &QTimer::timeout, this, &KLVRRWCLogTableModel::warmSummaries);
+}
+
+void KLVRRWCLogTableModel::warmSummaries()
+{
+    if (!m_log)
+        return;
+    const KLVRRWCRange range = m_log->visibleRange();
+    const qsizetype end = qsizetype(std::min<quint64>(range.location + range.length, m_log->entries().size()));
+    m_warmNext = std::max(m_warmNext, qsizetype(range.location));
+    QElapsedTimer clock;
+    clock.start();
+    // A few milliseconds at a time, so that the window stays responsive.
+    while (m_warmNext < end) {
+        summaryOf(m_log->entries()[size_t(m_warmNext++)].get());
+        if ((m_warmNext & 255) == 0 && clock.elapsed() >= 4) {
+            m_warmer.start();
+            return;
+        }
+    }
 }
 
 KLVRRWCLogTableModel::~KLVRRWCLogTableModel() = default;
@@ -99,6 +122,10 @@ void KLVRRWCLogTableModel::rearrangeObjects()
             if (m_filterString.isEmpty() || passes(entry, m_filterString))
                 arranged.push_back(entry);
         }
+    }
+    if (!narrowing && m_log && m_log->countOfVisibleEntries() > 0) {
+        m_warmNext = qsizetype(source.range.location);
+        m_warmer.start();
     }
     Q_EMIT aboutToRearrange();
     beginResetModel();

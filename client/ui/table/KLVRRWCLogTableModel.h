@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QPointer>
+#include <QTimer>
 #include <vector>
 
 class KLVRRWCLogEntry;
@@ -58,6 +59,9 @@ public:
     int rowOf(const KLVRRWCLogEntry *entry) const;
     // The entry's summary, worked out once.
     QString summaryOf(const KLVRRWCLogEntry *entry) const;
+    // Whether every visible entry's summary is known (they are worked out a few milliseconds at
+    // a time while the event loop is idle, so that the first filter keystroke finds them).
+    bool summariesReady() const { return !m_warmer.isActive(); }
 
     static QString identifier(int column);
     static QString sortKey(int column);
@@ -88,6 +92,7 @@ private:
         friend bool operator==(const Source &, const Source &) = default;
     };
     Source currentSource() const;
+    void warmSummaries();
     bool passes(const KLVRRWCLogEntry *entry, const QString &filter) const;
     void sortArranged();
 
@@ -101,4 +106,6 @@ private:
     QString m_arrangedFilter;
     // Summaries by index in the log; a null text is one not worked out yet.
     mutable std::vector<QString> m_summaries;
+    QTimer m_warmer;
+    qsizetype m_warmNext = 0;
 };
