@@ -44,6 +44,9 @@ public:
     static inline const QString UpdatePath = QStringLiteral("/com/klvr/restwatch/store");
     static inline const QString UpdateInterface = QStringLiteral("com.klvr.restwatch.KLVRRWAUpdateProtocol");
     static inline const QString TooLargeError = QStringLiteral("com.klvr.restwatch.Error.TooLarge");
+    // A TooLarge message ends with this lead and the dates (text, comma-separated) up to which
+    // consecutive answers from the range's first event fit; a client asks for those ranges.
+    static inline const QString TooLargeSplitsLead = QStringLiteral("Answers that fit end at: ");
     // Replies stay well below the system bus's 32 MiB message limit, which would cost the
     // agent its connection.
     static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRAgentController.h"
 #include "KLVRBundle.h"
+#include "KLVRRWCGuardedApplication.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogPrinter.h"
 #include "KLVRRWCMainWindow.h"
@@ -70,8 +71,11 @@ int main(int argc, char *argv[])
 {
     const bool display = hasDisplay();
     const bool window = display && !wantsNoWindow(argc, argv);
-    std::unique_ptr<QCoreApplication> application = window ? std::make_unique<QApplication>(argc, argv)
-                                                           : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (window)
+        application = std::make_unique<KLVRRWCGuardedApplication<QApplication>>(argc, argv);
+    else
+        application = std::make_unique<KLVRRWCGuardedApplication<QCoreApplication>>(argc, argv);
     KLVRBundle::setMain(QStringLiteral(":/client/Info.plist"));
     QCoreApplication::setApplicationName(KLVRBundle::main().name());
     QCoreApplication::setApplicationVersion(KLVRBundle::main().version());

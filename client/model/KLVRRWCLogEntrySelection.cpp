@@ -42,7 +42,7 @@ bool isNumber(const QVariant &value)
 
 QString oneDecimal(double value)
 {
-    return KLVRFormat::string(QStringLiteral("%.1f"), value);
+    return KLVRFormat::localizedString(QStringLiteral("%.1f"), value);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "KLVRRWCPropertyValue.h"
 
 #include "KLVRFormat.h"
+#include "KLVRNumberText.h"
 #include "KLVRRWCModelResources.h"
 
 #include <algorithm>
@@ -23,9 +24,8 @@ double KLVRRWCPropertyValue::doubleValue(const QVariant &value)
     case QMetaType::Float:
         return value.toDouble();
     case QMetaType::QString: {
-        // The leading number of the text, like strtod; trailing text is ignored.
-        const QByteArray bytes = value.toString().trimmed().toLatin1();
-        return std::strtod(bytes.constData(), nullptr);
+        // The leading number of the text, like strtod in any locale; trailing text is ignored.
+        return KLVRNumberText::leadingDouble(value.toString().trimmed().toLatin1());
     }
     default:
         return 0.0;

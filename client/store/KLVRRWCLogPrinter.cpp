@@ -18,6 +18,11 @@ KLVRRWCLogPrinter::KLVRRWCLogPrinter(KLVRRWCStore *store, KLVRRWCLog *log, QObje
 
 int KLVRRWCLogPrinter::run(QTextStream &output, QTextStream &errors)
 {
+    // A damaged or read-only cache is said on stderr as it is found; the printing goes on.
+    connect(m_store, &KLVRRWCStore::cacheProblemOccurred, this, [&errors](const QString &message) {
+        errors << "restwatch: " << message << '\n';
+        errors.flush();
+    });
     m_store->syncWithLocalCache();
 
     bool pulled = false;

@@ -5,8 +5,10 @@
 #include "KLVRAgentController.h"
 #include "KLVRAssertionException.h"
 #include "KLVRBundle.h"
+#include "KLVRRWCCacheFile.h"
 #include "KLVRRWCCacheRecord.h"
 #include "KLVRFormat.h"
+#include "KLVRNumberText.h"
 #include "KLVRPropertyList.h"
 #include "KLVRRWAEventTable.h"
 #include "KLVRRWAServiceProtocolProxy.h"
@@ -16,6 +18,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <cmath>
@@ -45,6 +49,26 @@ QString timeText(double seconds)
     return KLVRAbsoluteTime(seconds).toText();
 }
 
+bool isTransient(int result)
+{
+    const int primary = result & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+bool isDamage(int result)
+{
+    const int primary = result & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+// The SQLite result code a database failure's message ends with, as in "... failed: %s (%d)".
+int resultCodeOf(const QString &message)
+{
+    static const QRegularExpression code(QStringLiteral("\\((\\d+)\\)\\s*$"));
+    const QRegularExpressionMatch match = code.match(message);
+    return match.hasMatch() ? match.captured(1).toInt() : SQLITE_ERROR;
+}
+
 } // namespace
 
 KLVRRWCStore::KLVRRWCStore(const QDBusConnection &systemBus, const QDBusConnection &sessionBus, QObject *parent)
@@ -66,7 +90,12 @@ KLVRRWCStore::KLVRRWCStore(const QDBusConnection &systemBus, const QDBusConnecti
     }
     m_installedChangeTimer.setSingleShot(true);
     m_installedChangeTimer.setInterval(kInstalledChangeDelay);
-    connect(&m_installedChangeTimer, &QTimer::timeout, this, &KLVRRWCStore::updateAgentConnection);
+    connect(&m_installedChangeTimer, &QTimer::timeout, this, [this] {
+        guarded("following the agent", [this] { updateAgentConnection(); });
+    });
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(kWriteRetryDelay);
+    connect(&m_retryTimer, &QTimer::timeout, this, &KLVRRWCStore::sync);
 }
 
 KLVRRWCStore::~KLVRRWCStore()
@@ -134,10 +163,149 @@ QUrl KLVRRWCStore::databaseURL()
 void KLVRRWCStore::databaseDidOpen()
 {
     executeStatements(QStringLiteral("KLVRRWCStoreSQLCreate"));
+    m_readOnly = sqlite3_db_readonly(database(), "main") == 1;
+    if (m_readOnly)
+        return;
+    try {
+        executeStatements(QStringLiteral("KLVRRWCStoreSQLRepairDates"));
+    } catch (const KLVRAssertionException &exception) {
+        // Left for the next launch: such rows are only missed by reads until then.
+        qCWarning(lcStore).noquote() << kClassName << "could not repair dates written with a comma:" << exception.message();
+    }
+}
+
+bool KLVRRWCStore::openCache()
+{
+    if (m_cacheOpen)
+        return true;
+    const QString path = databaseURL().toLocalFile();
+    if (path.isEmpty())
+        return false;
+    QString reason;
+    switch (KLVRRWCCacheFile::inspect(path, &reason)) {
+    case KLVRRWCCacheFile::State::Damaged:
+        return replaceDamagedCache(reason);
+    case KLVRRWCCacheFile::State::Busy:
+        qCWarning(lcStore).noquote() << kClassName << "the cache is locked by another program; trying again later";
+        return false;
+    default:
+        break;
+    }
+    try {
+        database();
+        // Preparing them checks that the tables hold what the store reads and writes.
+        statementForKey(QStringLiteral("KLVRRWCStoreSQLCacheSelect"));
+        statementForKey(QStringLiteral("KLVRRWCStoreSQLCacheInsert"));
+    } catch (const KLVRAssertionException &exception) {
+        setDatabase(nullptr);
+        const int code = resultCodeOf(exception.message());
+        if (!isTransient(code) && KLVRRWCCacheFile::inspect(path, &reason) != KLVRRWCCacheFile::State::Busy)
+            return replaceDamagedCache(reason.isEmpty() ? exception.message() : reason);
+        qCWarning(lcStore).noquote() << kClassName << "cannot open the cache now:" << exception.message();
+        return false;
+    }
+    m_cacheOpen = true;
+    if (m_readOnly) {
+        reportCacheProblem(KLVRFormat::string(
+            QStringLiteral("The event cache \u201c%@\u201d can only be read. It is shown as it is; events from "
+                           "the agent are shown as well, but not kept."),
+            QDir::toNativeSeparators(path)));
+    }
+    return true;
+}
+
+bool KLVRRWCStore::replaceDamagedCache(const QString &reason)
+{
+    const QString path = databaseURL().toLocalFile();
+    setDatabase(nullptr);
+    m_cacheOpen = false;
+    m_readOnly = false;
+    m_memorySyncDate.reset();
+    QString error;
+    const QString aside = KLVRRWCCacheFile::moveAside(path, QDateTime::currentDateTime(), &error);
+    if (aside.isEmpty()) {
+        reportCacheProblem(KLVRFormat::string(
+            QStringLiteral("The event cache \u201c%@\u201d is damaged (%@) and cannot be moved aside (%@). Move or "
+                           "delete it, then start Rest Watch again."),
+            QDir::toNativeSeparators(path), reason, error));
+        return false;
+    }
+    qCWarning(lcStore).noquote() << kClassName << "moved the damaged cache" << path << "aside as" << aside << ":" << reason;
+    try {
+        database();
+    } catch (const KLVRAssertionException &exception) {
+        setDatabase(nullptr);
+        qCWarning(lcStore).noquote() << kClassName << "cannot make a new cache:" << exception.message();
+        return false;
+    }
+    m_cacheOpen = true;
+    reportCacheProblem(KLVRFormat::string(
+        QStringLiteral("The event cache was damaged (%@), so it was moved aside as \u201c%@\u201d. A new cache is "
+                       "being filled with the history the agent holds."),
+        reason, QDir::toNativeSeparators(aside)));
+    // The fresh cache has no sync date: the next pull brings everything the agent holds.
+    if (m_awake)
+        m_retryTimer.start();
+    return true;
+}
+
+void KLVRRWCStore::reportCacheProblem(const QString &message)
+{
+    m_cacheProblem = message;
+    qCWarning(lcStore).noquote() << message;
+    Q_EMIT cacheProblemOccurred(message);
+}
+
+bool KLVRRWCStore::guarded(const char *what, const std::function<void()> &f)
+{
+    // Nothing may reach the event loop: what goes wrong is logged, and the program goes on.
+    try {
+        f();
+        return true;
+    } catch (const KLVRAssertionException &exception) {
+        qCCritical(lcStore).noquote() << kClassName << what << "failed:" << exception.message();
+    } catch (const std::exception &exception) {
+        qCCritical(lcStore).noquote() << kClassName << what << "failed:" << exception.what();
+    }
+    return false;
+}
+
+bool KLVRRWCStore::writeTransaction(const std::function<void()> &body)
+{
+    QString failure;
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        int code = SQLITE_ERROR;
+        try {
+            executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchBegin"));
+            body();
+            executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchCommit"));
+            return true;
+        } catch (const KLVRAssertionException &exception) {
+            failure = exception.message();
+            sqlite3 *db = database();
+            code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
+            // A failed COMMIT leaves the transaction open: end it, so that nothing half is kept
+            // and the next write can begin.
+            if (db && !sqlite3_get_autocommit(db))
+                guarded("rolling back", [this] { executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchRollback")); });
+        }
+        if (isDamage(code)) {
+            replaceDamagedCache(failure);
+            break;
+        }
+        if (!isTransient(code))
+            break;
+    }
+    qCWarning(lcStore).noquote() << kClassName << "writing the cache failed:" << failure;
+    return false;
 }
 
 KLVRAbsoluteTime KLVRRWCStore::lastSyncDate()
 {
+    if (m_memorySyncDate)
+        return *m_memorySyncDate;
+    if (!openCache())
+        return KLVRAbsoluteTime(kDistantPast);
     const QString text = stringForSetting(kLastSync);
     if (text.isNull())
         return KLVRAbsoluteTime(kDistantPast);
@@ -147,22 +315,48 @@ KLVRAbsoluteTime KLVRRWCStore::lastSyncDate()
 
 void KLVRRWCStore::setLastSyncDate(std::optional<KLVRAbsoluteTime> date)
 {
+    if (m_readOnly) {
+        m_memorySyncDate = date;
+        return;
+    }
     setString(date ? date->toText() : QString(), kLastSync);
+    KLVR_ASSERT(lastStepResult() == SQLITE_DONE,
+                KLVRFormat::string(QStringLiteral("%@ writing the sync date failed: %s (%d)"), kClassName,
+                                   QString::fromUtf8(sqlite3_errmsg(database())), lastStepResult()));
 }
 
-void KLVRRWCStore::cacheEvents(const QList<QVariantMap> &someEvents)
+bool KLVRRWCStore::cacheEvents(const QList<QVariantMap> &someEvents)
 {
     // One transaction: a whole pull is cached or nothing of it, and thousands of rows cost one
     // write to disk.
-    executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchBegin"));
-    try {
+    if (!openCache() || m_readOnly)
+        return false;
+    return writeTransaction([&] {
         for (const QVariantMap &event : someEvents)
             cacheEvent(event);
-    } catch (...) {
-        executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchRollback"));
-        throw;
-    }
-    executeStatements(QStringLiteral("KLVRRWCStoreSQLBatchCommit"));
+    });
+}
+
+bool KLVRRWCStore::cachePull(const QList<QVariantMap> &events, KLVRAbsoluteTime now)
+{
+    if (!openCache() || m_readOnly)
+        return false;
+    return writeTransaction([&] {
+        // Read inside the transaction, this is the sync date of every program on the cache: what
+        // another one cached since this pull began is not cached twice.
+        const QString text = stringForSetting(kLastSync);
+        const KLVRAbsoluteTime stored = text.isNull() ? KLVRAbsoluteTime::invalid() : KLVRAbsoluteTime::fromText(text);
+        const double synced = stored.isValid() ? onTimeGrid(stored.seconds()) : kDistantPast;
+        for (const QVariantMap &event : events) {
+            const KLVRAbsoluteTime date = KLVRAbsoluteTime::fromText(event.value(kDate).toString());
+            if (date.isValid() && onTimeGrid(date.seconds()) <= synced)
+                continue;
+            cacheEvent(event);
+        }
+        // In the same transaction as the rows it covers: a kill between the two cannot happen.
+        if (now.seconds() > synced)
+            setLastSyncDate(now);
+    });
 }
 
 void KLVRRWCStore::cacheEvent(const QVariantMap &anEvent)
@@ -172,14 +366,24 @@ void KLVRRWCStore::cacheEvent(const QVariantMap &anEvent)
     const QByteArray data = KLVRPropertyList::write(anEvent, KLVRPropertyList::Format::Binary, &error);
     KLVR_ASSERT(!data.isEmpty() && error.isEmpty(),
                 KLVRFormat::string(QStringLiteral("%@ serialization of '%@' failed %@."), kClassName, anEvent, error));
+    QString date = anEvent.value(kDate).toString();
+    // A date an earlier build sent under a comma-decimal locale is cached as the number it is.
+    if (date.contains(QLatin1Char(',')) && KLVRAbsoluteTime::fromText(date).isValid())
+        date.replace(QLatin1Char(','), QLatin1Char('.'));
     executeStatement(QStringLiteral("KLVRRWCStoreSQLCacheInsert"),
-                     {{QStringLiteral("@date"), anEvent.value(kDate).toString()}, {QStringLiteral("@properties"), data}});
+                     {{QStringLiteral("@date"), date}, {QStringLiteral("@properties"), data}});
+    // A row that did not go in must fail the whole transaction, not vanish from it.
+    KLVR_ASSERT(lastStepResult() == SQLITE_DONE,
+                KLVRFormat::string(QStringLiteral("%@ caching an event failed: %s (%d)"), kClassName,
+                                   QString::fromUtf8(sqlite3_errmsg(database())), lastStepResult()));
 }
 
 QList<QVariantMap> KLVRRWCStore::sortedCachedEventsFromDate(std::optional<KLVRAbsoluteTime> from,
                                                             std::optional<KLVRAbsoluteTime> to)
 {
     QList<QVariantMap> events;
+    if (!openCache())
+        return events;
     stepCachedRows(from, to, [&events](const char *bytes, qsizetype size, bool isText) {
         std::optional<QVariantMap> event = decodeRow(bytes, size, isText);
         if (event)
@@ -248,6 +452,7 @@ qsizetype KLVRRWCStore::stepCachedRows(std::optional<KLVRAbsoluteTime> from, std
     }
     if (result != SQLITE_DONE)
         qCWarning(lcStore).noquote() << kClassName << "reading the cache stopped:" << sqlite3_errmsg(database()) << result;
+    m_lastReadResult = result;
     sqlite3_reset(statement);
     return count;
 }
@@ -256,12 +461,12 @@ qsizetype KLVRRWCStore::stepCachedRows(std::optional<KLVRAbsoluteTime> from, std
 
 void KLVRRWCStore::syncWithLocalCache()
 {
-    updateLogEvents();
+    guarded("replaying the cache", [this] { updateLogEvents(); });
 }
 
 void KLVRRWCStore::updateLogEvents()
 {
-    if (!m_logController)
+    if (!m_logController || !openCache())
         return;
     const KLVRAbsoluteTime after = m_logController->finalDate().addSeconds(kTimeResolution);
     // A launch reads the whole cache, gigabytes of process lists: read through a memory map (as
@@ -303,6 +508,25 @@ void KLVRRWCStore::updateLogEvents()
     executeStatements(QStringLiteral("KLVRRWCStoreSQLUnmapCache"));
     if (count > 0)
         qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("cache provided %u entries."), uint(count));
+    // Damage found on the way (a cut-off or overwritten page): what was read is in the log; a
+    // fresh cache takes the history again from the agent.
+    if (isDamage(m_lastReadResult))
+        replaceDamagedCache(QString::fromUtf8(sqlite3_errstr(m_lastReadResult)));
+}
+
+void KLVRRWCStore::handToLog(const QList<QVariantMap> &events)
+{
+    if (!m_logController)
+        return;
+    const KLVRAbsoluteTime after = m_logController->finalDate();
+    QList<QVariantMap> newer;
+    for (const QVariantMap &event : events) {
+        const KLVRAbsoluteTime date = KLVRAbsoluteTime::fromText(event.value(kDate).toString());
+        if (!date.isValid() || date > after)
+            newer.append(event);
+    }
+    if (!newer.isEmpty())
+        m_logController->addExternalEntries(newer);
 }
 
 void KLVRRWCStore::addEntry(const QString &anEntry, const QString &aMonitorSignature, KLVRAbsoluteTime aTime)
@@ -311,7 +535,8 @@ void KLVRRWCStore::addEntry(const QString &anEntry, const QString &aMonitorSigna
                             {QStringLiteral("description"), anEntry},
                             {QStringLiteral("monitor"), aMonitorSignature},
                             {kProperties, QStringLiteral("NULL")}};
-    cacheEvent(event);
+    // Shown even where it cannot be kept (a read-only cache, or one others keep locked).
+    cacheEvents({event});
     if (m_logController)
         m_logController->addExternalEntries(QList<QVariantMap>{event});
 }
@@ -342,7 +567,7 @@ bool KLVRRWCStore::sync()
         m_pullAgain = true;
         return true;
     }
-    fetchAgentEvents();
+    guarded("pulling from the agent", [this] { fetchAgentEvents(); });
     return m_pull.has_value();
 }
 
@@ -394,6 +619,8 @@ void KLVRRWCStore::requestNextRange()
 void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
 {
     watcher->deleteLater();
+    if (!m_pull)
+        return;
     QDBusPendingReply<KLVRRWAEventTable> reply = *watcher;
     const Range range = m_pull->ranges.front();
     if (reply.isError()) {
@@ -401,7 +628,16 @@ void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
             finishPull(false, reply.error().message());
             return;
         }
-        // Too much for one message: each half in turn, the first keeping the middle itself.
+        // Too much for one message: the ranges the agent says fit, in turn from the first event;
+        // an agent that says none is asked for each half in turn.
+        std::deque<Range> offered = rangesOffered(reply.error().message(), range);
+        if (!offered.empty()) {
+            qCDebug(lcStore).noquote() << kClassName << "takes a range too large for one message in" << offered.size() << "parts";
+            m_pull->ranges.pop_front();
+            m_pull->ranges.insert(m_pull->ranges.begin(), offered.begin(), offered.end());
+            requestNextRange();
+            return;
+        }
         const double middle = std::floor((range.from / 2.0 + range.to / 2.0) / kTimeResolution) * kTimeResolution;
         if (!(middle >= range.from && middle + kTimeResolution <= range.to)) {
             finishPull(false, KLVRFormat::string(QStringLiteral("events from %lf to %lf do not fit into one message"),
@@ -427,18 +663,57 @@ void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
     requestNextRange();
 }
 
+std::deque<KLVRRWCStore::Range> KLVRRWCStore::rangesOffered(const QString &message, const Range &range)
+{
+    std::deque<Range> ranges;
+    const qsizetype lead = message.lastIndexOf(kTooLargeSplitsLead);
+    if (lead < 0)
+        return ranges;
+    double from = range.from;
+    const QStringView list = QStringView(message).sliced(lead + kTooLargeSplitsLead.size());
+    for (const QStringView text : list.split(u',', Qt::SkipEmptyParts)) {
+        const std::optional<double> end = KLVRNumberText::toDouble(text);
+        if (!end)
+            return {};
+        const double onGrid = onTimeGrid(*end);
+        if (!(onGrid >= from && onGrid + kTimeResolution <= range.to))
+            return {};
+        ranges.push_back(Range{from, onGrid});
+        from = onGrid + kTimeResolution;
+    }
+    if (!ranges.empty())
+        ranges.push_back(Range{from, range.to});
+    return ranges;
+}
+
 void KLVRRWCStore::finishPull(bool success, const QString &failure)
+{
+    if (!guarded("finishing a pull", [&] { finishPullUnguarded(success, failure); })) {
+        m_pull.reset();
+        m_pullAgain = false;
+    }
+}
+
+void KLVRRWCStore::finishPullUnguarded(bool success, const QString &failure)
 {
     Pull pull = std::move(*m_pull);
     m_pull.reset();
     if (!success) {
         qCWarning(lcStore).noquote() << kClassName << "pull from the agent failed:" << failure;
     } else if (!pull.events.isEmpty()) {
-        cacheEvents(pull.events);
-        setLastSyncDate(pull.now);
-        qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("agent provided %u entries up to %@."),
-                                                        uint(pull.events.size()), pull.now.toDateTime());
-        updateLogEvents();
+        if (m_readOnly) {
+            m_memorySyncDate = pull.now;
+            handToLog(pull.events);
+        } else if (cachePull(pull.events, pull.now)) {
+            qCInfo(lcStore).noquote() << KLVRFormat::string(QStringLiteral("agent provided %u entries up to %@."),
+                                                            uint(pull.events.size()), pull.now.toDateTime());
+            updateLogEvents();
+        } else {
+            // Shown now all the same; the sync date did not move, so the pull runs again soon
+            // and caches them then.
+            handToLog(pull.events);
+            m_retryTimer.start();
+        }
     }
     Q_EMIT pullFinished(success, int(pull.events.size()));
     if (std::exchange(m_pullAgain, false))

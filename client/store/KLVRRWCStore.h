@@ -41,6 +41,12 @@ public:
     static inline const QString kUpdatePath = QStringLiteral("/com/klvr/restwatch/store");
     static inline const QString kAgentPath = QStringLiteral("/com/klvr/restwatch/agent");
     static inline const QString kTooLargeError = QStringLiteral("com.klvr.restwatch.Error.TooLarge");
+    // A TooLarge message ends with this lead and the dates up to which consecutive answers fit.
+    static inline const QString kTooLargeSplitsLead = QStringLiteral("Answers that fit end at: ");
+    // A write the other programs on the cache keep locked out is tried this often (each time
+    // waiting as long as the connection's busy timeout) before the pull is tried again later.
+    static constexpr int kWriteAttempts = 3;
+    static constexpr int kWriteRetryDelay = 1000;          // ms before a pull whose caching failed runs again
 
     // systemBus/sessionBus: where the agent is looked for (system bus first) and where the update
     // endpoint is vended.
@@ -72,6 +78,11 @@ public:
     KLVRAbsoluteTime lastSyncDate();
     void setLastSyncDate(std::optional<KLVRAbsoluteTime> date);
 
+    // Whether the cache file can only be read; pulled events then go to the log alone.
+    bool isReadOnly() const { return m_readOnly; }
+    // What went wrong with the cache file, for the user; empty when nothing did.
+    QString cacheProblem() const { return m_cacheProblem; }
+
     // Replays the cache into the log: every cached event after the log's last one.
     void syncWithLocalCache();
     // Pulls from the agent; true when a pull started (or one is running and will run again).
@@ -81,7 +92,9 @@ public:
     // Records a locally made event (the stop marker): cached and handed to the log at once.
     void addEntry(const QString &anEntry, const QString &aMonitorSignature, KLVRAbsoluteTime aTime);
 
-    void cacheEvents(const QList<QVariantMap> &someEvents);
+    // Caches the events in one transaction; false (after logging) when the cache could not be
+    // written, in which case nothing of them was.
+    bool cacheEvents(const QList<QVariantMap> &someEvents);
     void cacheEvent(const QVariantMap &anEvent);
     // Cached events between the two times inclusive, oldest first; no from starts at 0.0, no to
     // ends at the distant future. Rows that cannot be decoded are logged and left out.
@@ -97,6 +110,8 @@ Q_SIGNALS:
     // A pull ended: success false when a request failed (nothing was cached then); count is the
     // number of events the agent provided.
     void pullFinished(bool success, int count);
+    // The cache file was damaged and moved aside, or can only be read: a text for the user.
+    void cacheProblemOccurred(const QString &message);
 
 private:
     struct Range
@@ -113,6 +128,20 @@ private:
     };
 
     void createUpdateEndpoint(QDBusConnection bus);
+    // Opens the cache file once it is judged: a damaged one is moved aside first and replaced by
+    // a fresh one; false when no cache can be had now (the file is locked, or cannot be made).
+    bool openCache();
+    // Closes the cache, moves the file aside and opens a fresh one in its place.
+    bool replaceDamagedCache(const QString &reason);
+    void reportCacheProblem(const QString &message);
+    // Runs body in one write transaction, retried while other programs hold the cache; false
+    // when it did not commit (everything of it is rolled back then).
+    bool writeTransaction(const std::function<void()> &body);
+    // Caches the pull's events newer than the sync date the cache holds (another program on the
+    // cache may have cached some of them meanwhile) and records the pull's time with them.
+    bool cachePull(const QList<QVariantMap> &events, KLVRAbsoluteTime now);
+    // Calls f, logging what it throws; false when it threw.
+    bool guarded(const char *what, const std::function<void()> &f);
     // Hands row() each cached row between the bounds, in the select's order, as its bytes and
     // whether SQLite holds them as text; row() answers whether the row decoded. Returns the count
     // of decoded rows.
@@ -125,7 +154,13 @@ private:
     void requestNextRange();
     void rangeDidArrive(QDBusPendingCallWatcher *watcher);
     void finishPull(bool success, const QString &failure = QString());
+    void finishPullUnguarded(bool success, const QString &failure);
+    // The ranges a TooLarge answer's message offers, in turn from range's start; empty when the
+    // message offers none that lie inside it.
+    static std::deque<Range> rangesOffered(const QString &message, const Range &range);
     void updateLogEvents();
+    // Hands the log the events newer than its last one, straight, where they cannot be cached.
+    void handToLog(const QList<QVariantMap> &events);
     void agentStateDidChange();
     void updateAgentConnection();
 
@@ -146,4 +181,11 @@ private:
     std::optional<Pull> m_pull;
     bool m_pullAgain = false;
     bool m_awake = false;
+    bool m_cacheOpen = false;
+    bool m_readOnly = false;
+    QString m_cacheProblem;
+    // The sync date of a read-only cache, kept in memory.
+    std::optional<KLVRAbsoluteTime> m_memorySyncDate;
+    QTimer m_retryTimer;
+    int m_lastReadResult = 0;
 };

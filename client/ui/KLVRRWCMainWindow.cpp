@@ -99,6 +99,7 @@ KLVRRWCMainWindow::KLVRRWCMainWindow(const QDBusConnection &systemBus, const QDB
     connect(m_agentController.get(), &KLVRAgentController::stateChanged, this, &KLVRRWCMainWindow::updateAgentItems);
     connect(m_agentController.get(), &KLVRAgentController::installedChanged, this, &KLVRRWCMainWindow::updateAgentItems);
     updateAgentItems();
+    connect(m_store.get(), &KLVRRWCStore::cacheProblemOccurred, this, &KLVRRWCMainWindow::showCacheProblem);
     resize(980, 660);
 }
 
@@ -109,6 +110,17 @@ KLVRRWCMainWindow::~KLVRRWCMainWindow()
     m_welcomeController.reset();
     m_dateJumpController.reset();
     m_inspectorController.reset();
+}
+
+void KLVRRWCMainWindow::showCacheProblem(const QString &message)
+{
+    // Told without stopping the window: the history comes back from the agent meanwhile.
+    auto *box = new QMessageBox(QMessageBox::Warning, KLVRBundle::main().name(), message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("cacheProblem"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    if (m_store->isReadOnly())
+        setWindowTitle(KLVRBundle::main().name() + QStringLiteral(" \u2014 ") + localized(QStringLiteral("readOnly")));
 }
 
 void KLVRRWCMainWindow::ensureResourcesLoaded()

@@ -82,6 +82,7 @@ private:
     void createCentralWidget();
     void updateAgentItems();
     void showAbout();
+    void showCacheProblem(const QString &message);
 
     // Model objects, in the order they depend on each other (destroyed in reverse).
     std::unique_ptr<KLVRAgentController> m_agentController;

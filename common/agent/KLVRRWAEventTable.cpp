@@ -4,6 +4,7 @@
 
 #include <QDBusMetaType>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -97,6 +98,18 @@ KLVRRWAEventTable KLVRRWAEventTable::fromList(const KLVRRWAEventList &events)
 
 qint64 KLVRRWAEventTable::marshalledSize() const
 {
+    return measure(0, std::numeric_limits<qint64>::max(), nullptr);
+}
+
+qsizetype KLVRRWAEventTable::eventsFitting(qsizetype first, qint64 maxBytes) const
+{
+    qsizetype fitting = 0;
+    measure(first, maxBytes, &fitting);
+    return fitting;
+}
+
+qint64 KLVRRWAEventTable::measure(qsizetype first, qint64 maxBytes, qsizetype *fitting) const
+{
     qint64 offset = 0;
     const auto align = [&offset](qint64 boundary) { offset = (offset + boundary - 1) / boundary * boundary; };
     const auto addString = [&](qint64 bytes) {
@@ -108,7 +121,7 @@ qint64 KLVRRWAEventTable::marshalledSize() const
         keyBytes.append(utf8Length(key));
 
     offset += 4; // the list's length
-    for (qsizetype event = 0; event < size(); ++event) {
+    for (qsizetype event = first; event < size(); ++event) {
         align(4);
         offset += 4; // the dictionary's length
         align(8);    // the first entry's place, even in an empty dictionary
@@ -117,6 +130,10 @@ qint64 KLVRRWAEventTable::marshalledSize() const
             addString(keyBytes.at(m_valueKeys.at(i)));
             addString(utf8Length(m_values.at(i)));
         }
+        if (offset > maxBytes)
+            return offset;
+        if (fitting)
+            *fitting = event + 1 - first;
     }
     return offset;
 }

@@ -2,8 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRAbsoluteTime.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "KLVRNumberText.h"
+
 #include <ctime>
 
 KLVRAbsoluteTime KLVRAbsoluteTime::now()
@@ -22,14 +22,8 @@ KLVRAbsoluteTime KLVRAbsoluteTime::fromDateTime(const QDateTime &dateTime)
 
 KLVRAbsoluteTime KLVRAbsoluteTime::fromText(const QString &text)
 {
-    const QByteArray bytes = text.trimmed().toLatin1();
-    if (bytes.isEmpty())
-        return invalid();
-    char *end = nullptr;
-    const double value = std::strtod(bytes.constData(), &end);
-    if (end != bytes.constData() + bytes.size())
-        return invalid();
-    return KLVRAbsoluteTime(value);
+    const std::optional<double> value = KLVRNumberText::toDouble(text);
+    return value ? KLVRAbsoluteTime(*value) : invalid();
 }
 
 QDateTime KLVRAbsoluteTime::toDateTime() const
@@ -41,7 +35,5 @@ QDateTime KLVRAbsoluteTime::toDateTime() const
 
 QString KLVRAbsoluteTime::toText() const
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%lf", m_seconds);
-    return QString::fromLatin1(buffer);
+    return KLVRNumberText::fromDouble(m_seconds);
 }

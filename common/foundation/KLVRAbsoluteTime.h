@@ -22,7 +22,8 @@ public:
     static KLVRAbsoluteTime invalid() { return KLVRAbsoluteTime(std::nan("")); }
     static constexpr KLVRAbsoluteTime fromUnix(double unixSeconds) { return KLVRAbsoluteTime(unixSeconds - kUnixOffset); }
     static KLVRAbsoluteTime fromDateTime(const QDateTime &dateTime);
-    // Parses the "%lf" text form; an unparsable text gives an invalid time.
+    // Parses the "%lf" text form, whatever the locale (a ',' for the point, as earlier builds
+    // wrote it under a comma-decimal locale, is read too); an unparsable text gives an invalid time.
     static KLVRAbsoluteTime fromText(const QString &text);
 
     constexpr double seconds() const { return m_seconds; }
@@ -30,7 +31,7 @@ public:
     bool isValid() const { return std::isfinite(m_seconds); }
     // Local date and time (millisecond precision) for calendar work and display.
     QDateTime toDateTime() const;
-    // The "%lf" text form used wherever a time travels as text.
+    // The "%lf" text form used wherever a time travels as text, with '.' in every locale.
     QString toText() const;
 
     KLVRAbsoluteTime addSeconds(double s) const { return KLVRAbsoluteTime(m_seconds + s); }

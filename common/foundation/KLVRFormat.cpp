@@ -3,6 +3,7 @@
 #include "KLVRFormat.h"
 
 #include "KLVRAbsoluteTime.h"
+#include "KLVRNumberText.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -10,7 +11,7 @@
 
 namespace {
 
-QString printfNumber(const QByteArray &spec, const QVariant &value, char conversion)
+QString printfNumber(const QByteArray &spec, const QVariant &value, char conversion, bool localized)
 {
     char buffer[512];
     switch (conversion) {
@@ -35,6 +36,10 @@ QString printfNumber(const QByteArray &spec, const QVariant &value, char convers
         QByteArray s = spec; s.replace("l", ""); s.replace("L", "");
         const double d = value.canConvert<KLVRAbsoluteTime>() && value.userType() == qMetaTypeId<KLVRAbsoluteTime>()
                              ? value.value<KLVRAbsoluteTime>().seconds() : value.toDouble();
+        // Text that is kept or sent reads the same everywhere; only text for the user's eyes
+        // takes the decimal point of the user's locale.
+        if (!localized)
+            return QString::fromLatin1(KLVRNumberText::printf(s.constData(), d));
         std::snprintf(buffer, sizeof buffer, s.constData(), d);
         break;
     }
@@ -76,6 +81,16 @@ QString KLVRFormat::describe(const QVariant &value)
 }
 
 QString KLVRFormat::string(const QString &format, const QVariantList &arguments)
+{
+    return fill(format, arguments, false);
+}
+
+QString KLVRFormat::localizedString(const QString &format, const QVariantList &arguments)
+{
+    return fill(format, arguments, true);
+}
+
+QString KLVRFormat::fill(const QString &format, const QVariantList &arguments, bool localized)
 {
     QString out;
     out.reserve(format.size() + 16 * arguments.size());
@@ -125,7 +140,7 @@ QString KLVRFormat::string(const QString &format, const QVariantList &arguments)
         case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G':
             spec += conversion;
-            out += printfNumber(spec, take(), conversion);
+            out += printfNumber(spec, take(), conversion, localized);
             break;
         default:
             // Not a conversion we know: keep the text as it stands.

@@ -3,6 +3,7 @@
 #include "KLVRPropertyList.h"
 
 #include "KLVRAbsoluteTime.h"
+#include "KLVRCLocaleScope.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -260,6 +261,8 @@ QVariant KLVRPropertyList::read(const QByteArray &data, QString *error)
         if (error) *error = QStringLiteral("empty or oversized property list");
         return {};
     }
+    // libplist reads <real> with the C library, under the user's LC_NUMERIC.
+    KLVRCLocaleScope cLocale;
     plist_t root = nullptr;
     const bool binary = data.startsWith("bplist00");
     if (binary ? !binaryIsReadable(data) : !xmlIsReadable(data)) {
@@ -280,6 +283,7 @@ QVariant KLVRPropertyList::read(const QByteArray &data, QString *error)
 
 QByteArray KLVRPropertyList::write(const QVariant &value, Format format, QString *error)
 {
+    KLVRCLocaleScope cLocale;
     PlistPtr root(fromVariant(value, 0, error));
     if (!root)
         return {};
