@@ -159,7 +159,7 @@ void KLVRRWCLogEntryPowerStatus::initAttributes()
     const QVariant health = property(QStringLiteral("Health"));
     if (health.isValid() && KLVRRWCPropertyValue::doubleValue(health) > 0.0)
         device.insert(general(QStringLiteral("Health")),
-                      KLVRFormat::string(QStringLiteral("%.1f%%"), KLVRRWCPropertyValue::doubleValue(health)));
+                      KLVRFormat::localizedString(QStringLiteral("%.1f%%"), KLVRRWCPropertyValue::doubleValue(health)));
     addPropertyWithKey(QStringLiteral("Charge Cycles"), device);
     if (pair())
         device.insert(general(QStringLiteral("Duration")), KLVRRWCDuration::shortStringFromDuration(date().secondsSince(pair()->date())));

@@ -107,7 +107,7 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("health");
         QTest::addColumn<QVariant>("cycles");
         // Figures read as the rest of the attributes' figures do.
-        const auto percent = [](double value) { return QVariant(KLVRFormat::string(QStringLiteral("%.1f%%"), value)); };
+        const auto percent = [](double value) { return QVariant(KLVRFormat::localizedString(QStringLiteral("%.1f%%"), value)); };
         QTest::newRow("both recorded") << QVariantMap{{"Health", 87.5}, {"Charge Cycles", 112}} << percent(87.5) << QVariant(112);
         QTest::newRow("neither") << QVariantMap{} << QVariant() << QVariant();
         QTest::newRow("new battery, no cycles yet") << QVariantMap{{"Health", 100.0}, {"Charge Cycles", 0}} << percent(100.0)
