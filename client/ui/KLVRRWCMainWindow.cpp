@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -95,9 +96,18 @@ KLVRRWCMainWindow::KLVRRWCMainWindow(const QDBusConnection &systemBus, const QDB
     createMenus();
 
     m_agentStatus = new QLabel(this);
+    m_agentStatus->setObjectName(QStringLiteral("KLVRRWCMainWindow.agentStatus"));
+    // Shown while a privileged run or an update waits, so that the window says it is working.
+    m_agentBusy = new QProgressBar(this);
+    m_agentBusy->setObjectName(QStringLiteral("KLVRRWCMainWindow.agentBusy"));
+    m_agentBusy->setRange(0, 0);
+    m_agentBusy->setMaximumWidth(120);
+    m_agentBusy->setTextVisible(false);
+    statusBar()->addPermanentWidget(m_agentBusy);
     statusBar()->addPermanentWidget(m_agentStatus);
     connect(m_agentController.get(), &KLVRAgentController::stateChanged, this, &KLVRRWCMainWindow::updateAgentItems);
     connect(m_agentController.get(), &KLVRAgentController::installedChanged, this, &KLVRRWCMainWindow::updateAgentItems);
+    connect(m_agentController.get(), &KLVRAgentController::busyChanged, this, &KLVRRWCMainWindow::updateAgentItems);
     updateAgentItems();
     connect(m_store.get(), &KLVRRWCStore::cacheProblemOccurred, this, &KLVRRWCMainWindow::showCacheProblem);
     resize(980, 660);
@@ -326,10 +336,20 @@ void KLVRRWCMainWindow::updateAgentItems()
 {
     const KLVRAgentController *agent = m_agentController.get();
     m_agentStartStopAction->setText(agent->localisedStartStopLabel());
-    m_agentStartStopAction->setIcon(agent->isInstalled()
-                                        ? QIcon::fromTheme(QStringLiteral("media-playback-stop"), style()->standardIcon(QStyle::SP_MediaStop))
-                                        : QIcon::fromTheme(QStringLiteral("media-playback-start"), style()->standardIcon(QStyle::SP_MediaPlay)));
-    m_agentStatus->setText(KLVRFormat::string(localized(QStringLiteral("status.agent")), agent->localisedState()));
+    // In state 6 the command explains (and for a silent agent offers removal); an agent started
+    // elsewhere needs nothing, so the command is off and its tip says why.
+    QIcon icon;
+    if (agent->state() == KLVRAgentController::Inconsistent)
+        icon = QIcon::fromTheme(QStringLiteral("dialog-warning"), style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    else if (agent->isInstalled())
+        icon = QIcon::fromTheme(QStringLiteral("media-playback-stop"), style()->standardIcon(QStyle::SP_MediaStop));
+    else
+        icon = QIcon::fromTheme(QStringLiteral("media-playback-start"), style()->standardIcon(QStyle::SP_MediaPlay));
+    m_agentStartStopAction->setIcon(icon);
+    m_agentStartStopAction->setEnabled(agent->canStartStop());
+    m_agentStartStopAction->setToolTip(agent->localisedStatus());
+    m_agentStatus->setText(KLVRFormat::string(localized(QStringLiteral("status.agent")), agent->localisedStatus()));
+    m_agentBusy->setVisible(agent->isBusy());
 }
 
 void KLVRRWCMainWindow::showAbout()

@@ -25,6 +25,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QSplitter;
 class QToolBar;
 
@@ -107,6 +108,7 @@ private:
     KLVRRWCLogTableView *m_logTableView = nullptr;
     QLineEdit *m_filterField = nullptr;
     QLabel *m_agentStatus = nullptr;
+    QProgressBar *m_agentBusy = nullptr;
     QAction *m_userGuideAction = nullptr;
     QAction *m_aboutAction = nullptr;
     QAction *m_quitAction = nullptr;

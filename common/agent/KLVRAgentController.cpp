@@ -3,28 +3,23 @@
 #include "KLVRAgentController.h"
 
 #include "KLVRAbsoluteTime.h"
-#include "KLVRAgentControllerInstallMode.h"
 #include "KLVRAgentControllerPresenter.h"
+#include "KLVRAgentPrivilegedJob.h"
 #include "KLVRAgentServiceProtocolProxy.h"
+#include "KLVRAgentUserInstallation.h"
 #include "KLVRAssertionException.h"
 #include "KLVRBundle.h"
 #include "KLVRFormat.h"
-#include "KLVRPolkitAuthority.h"
 #include "KLVRSessionProcesses.h"
 #include "KLVRStringsTable.h"
-#include "KLVRSystemdManager.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
-#include <QDateTime>
+#include <QDBusServiceWatcher>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QRandomGenerator>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcAgentController, "restwatch.agentcontroller")
@@ -52,16 +47,6 @@ QVariantMap busSafeDefaults(const QVariantMap &defaults)
     return safe;
 }
 
-// systemd's own quoting for one ExecStart word: specifiers and quotes escaped, the path quoted.
-QString unitQuoted(const QString &path)
-{
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    quoted.replace(QLatin1Char('%'), QLatin1String("%%"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 } // namespace
 
 KLVRAgentController::KLVRAgentController(const QDBusConnection &systemBus, const QDBusConnection &sessionBus,
@@ -71,7 +56,27 @@ KLVRAgentController::KLVRAgentController(const QDBusConnection &systemBus, const
     , m_sessionBus(sessionBus)
     , m_agentBus(systemBus)
     , m_agentName(agentName)
+    , m_probe(systemBus, sessionBus)
 {
+    m_probe.setAgentName(this->agentName());
+
+    // Bursts of bus-name changes (an agent stopping, then starting) make one check.
+    m_stateUpdate = new QTimer(this);
+    m_stateUpdate->setSingleShot(true);
+    m_stateUpdate->setInterval(0);
+    connect(m_stateUpdate, &QTimer::timeout, this, &KLVRAgentController::updateState);
+    for (const QDBusConnection &bus : {m_systemBus, m_sessionBus}) {
+        if (!bus.isConnected())
+            continue;
+        auto *watcher = new QDBusServiceWatcher(m_probe.serviceName(), bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &KLVRAgentController::scheduleStateUpdate);
+        m_nameWatchers.append(watcher);
+    }
+    m_slowCheck = new QTimer(this);
+    m_slowCheck->setInterval(kSlowCheckInterval);
+    connect(m_slowCheck, &QTimer::timeout, this, &KLVRAgentController::updateState);
+    m_slowCheck->start();
+
     updateState();
 }
 
@@ -99,9 +104,26 @@ QString KLVRAgentController::localisedState() const
     return localized(QStringLiteral("%@.state.") + QString::number(m_state));
 }
 
+QString KLVRAgentController::localisedStatus() const
+{
+    if (m_state != Inconsistent)
+        return localisedState();
+    if (isForeignAgent())
+        return KLVRFormat::string(localized(QStringLiteral("%@.status.6.foreign")), applicationName());
+    return localized(QStringLiteral("%@.status.6.") + QString::number(m_found));
+}
+
 QString KLVRAgentController::localisedStartStopLabel() const
 {
+    if (m_state == Inconsistent)
+        return localized(isForeignAgent() ? QStringLiteral("%@.startStop.label.foreign")
+                                          : QStringLiteral("%@.startStop.label.silent"));
     return localized(QStringLiteral("%@.startStop.label.installed.") + QString::number(m_installed ? 1 : 0));
+}
+
+bool KLVRAgentController::canStartStop() const
+{
+    return !m_busy && !isForeignAgent();
 }
 
 bool KLVRAgentController::canUpdate() const
@@ -139,119 +161,46 @@ QString KLVRAgentController::embeddedAgentPath() const
     return first;
 }
 
-QString KLVRAgentController::privilegedLauncher() const
+KLVRAgentUserInstallation KLVRAgentController::userInstallation() const
 {
-    if (!m_privilegedLauncher.isEmpty())
-        return m_privilegedLauncher;
-    const QString configured =
-        KLVRBundle::main().objectForInfoDictionaryKey(QStringLiteral("KLVRAgentControllerPrivilegedLauncher")).toString();
-    return configured.isEmpty() ? QStringLiteral("pkexec") : configured;
+    return KLVRAgentUserInstallation(m_sessionBus, agentName(), embeddedAgentPath());
 }
 
 QString KLVRAgentController::applicationSupportPath() const
 {
-    QString folder = KLVRBundle::main().objectForInfoDictionaryKey(QStringLiteral("KLVRAgentControllerApplicationSupportFolder")).toString();
-    if (folder.isEmpty())
-        folder = KLVRBundle::main().bundleIdentifier();
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return data.isEmpty() ? QString() : QDir(data).filePath(folder);
+    return userInstallation().applicationSupportPath();
 }
 
 QString KLVRAgentController::userAgentPath() const
 {
-    const QString folder = applicationSupportPath();
-    return folder.isEmpty() ? QString() : QDir(folder).filePath(QFileInfo(embeddedAgentPath()).fileName());
-}
-
-QString KLVRAgentController::launchAgentsFolderPath() const
-{
-    const QVariant folder = KLVRBundle::main().objectForInfoDictionaryKey(QStringLiteral("KLVRAgentControllerLaunchAgentsFolder"));
-    KLVR_ASSERT(folder.isValid(), KLVRFormat::string(QStringLiteral("%@ Info.plist missing %@"), kClassName,
-                                                     QStringLiteral("KLVRAgentControllerLaunchAgentsFolder")));
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return config.isEmpty() ? QString() : QDir(config).filePath(folder.toString());
-}
-
-QString KLVRAgentController::jobTicketLabel() const
-{
-    // The copy carries no extension, so its whole file name is the label.
-    return QFileInfo(userAgentPath()).fileName();
+    return userInstallation().userAgentPath();
 }
 
 QString KLVRAgentController::jobTicketPath() const
 {
-    const QString folder = launchAgentsFolderPath();
-    return folder.isEmpty() ? QString() : QDir(folder).filePath(jobTicketLabel() + QStringLiteral(".service"));
-}
-
-QString KLVRAgentController::jobTicket() const
-{
-    const QString resource = KLVRBundle::main().pathForResource(QStringLiteral("agent"), QStringLiteral("service"));
-    if (resource.isEmpty())
-        return QString();
-    QFile file(resource);
-    const bool readable = file.open(QIODevice::ReadOnly);
-    const QString text = readable ? QString::fromUtf8(file.readAll()) : QString();
-    KLVR_ASSERT(readable && text.contains(QLatin1String("[Service]")),
-                KLVRFormat::string(QStringLiteral("%@ plist is malformed: %@"), kClassName, resource));
-    const QString agent = userAgentPath();
-    KLVR_ASSERT(!agent.isEmpty() && QFileInfo(agent).isExecutable(),
-                KLVRFormat::string(QStringLiteral("%@ bundle is malformed %@"), kClassName, agent));
-
-    // The template's ExecStart (or its absence) gives way to the copy's path.
-    QStringList lines;
-    const QStringList templateLines = text.split(QLatin1Char('\n'));
-    for (const QString &line : templateLines) {
-        if (line.trimmed().startsWith(QLatin1String("ExecStart=")))
-            continue;
-        lines.append(line);
-        if (line.trimmed() == QLatin1String("[Service]"))
-            lines.append(QStringLiteral("ExecStart=") + unitQuoted(agent));
-    }
-    return lines.join(QLatin1Char('\n'));
+    return userInstallation().jobTicketPath();
 }
 
 // ---- queries -------------------------------------------------------------------------------
 
 bool KLVRAgentController::isJobForAgent(Domain domain)
 {
-    QDBusConnection bus = domain == Domain::System ? m_systemBus : m_sessionBus;
-    if (!bus.isConnected())
-        return false;
-    return KLVRSystemdManager(bus).hasUnit(unitName());
+    return m_probe.hasUnit(domain == Domain::System);
 }
 
 bool KLVRAgentController::isAgentRunningInUserSession()
 {
-    return !KLVRSessionProcesses::processesNamed(agentName()).isEmpty();
-}
-
-std::optional<QDBusConnection> KLVRAgentController::agentServiceBus()
-{
-    const QString service = agentName() + QStringLiteral("._service");
-    for (QDBusConnection bus : {m_systemBus, m_sessionBus}) {
-        if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service).value())
-            return bus;
-    }
-    return std::nullopt;
+    return m_probe.isRunningInSession();
 }
 
 bool KLVRAgentController::isAgentCommunicating()
 {
-    const std::optional<QDBusConnection> bus = agentServiceBus();
-    if (!bus)
+    const QString version = m_probe.answeringVersion();
+    if (version.isNull())
         return false;
-    m_agentBus = *bus;
-    KLVRAgentServiceProtocolProxy agent(agentName() + QStringLiteral("._service"), kObjectPath, *bus);
-    agent.setTimeout(kAgentTimeout);
-    QDBusPendingReply<QString> reply = agent.version();
-    reply.waitForFinished();
-    QString version;
-    if (reply.isError())
-        qCWarning(lcAgentController).noquote() << "No agent version available" << reply.error().message();
-    else
-        version = reply.value();
-    setAgentVersion(version.isNull() ? QStringLiteral("0") : version);
+    if (const std::optional<QDBusConnection> bus = m_probe.serviceBus())
+        m_agentBus = *bus;
+    setAgentVersion(version);
     return true;
 }
 
@@ -289,23 +238,37 @@ void KLVRAgentController::setState(int state)
         Q_EMIT canUpdateChanged(canUpdate());
 }
 
+void KLVRAgentController::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    Q_EMIT busyChanged(m_busy);
+    // Listeners of the state read canStartStop() as well.
+    Q_EMIT stateChanged(m_state);
+}
+
+void KLVRAgentController::scheduleStateUpdate()
+{
+    m_stateUpdate->start();
+}
+
 void KLVRAgentController::updateState()
 {
-    int found = NotInstalled;
-    if (isJobForAgent(Domain::System))
-        found = SystemService;
-    else if (isJobForAgent(Domain::User))
-        found = UserService;
-    else if (isAgentRunningInUserSession())
-        found = SessionApplication;
-
+    m_stateUpdate->stop();
+    const int found = m_probe.found();
     const bool answers = isAgentCommunicating();
+    // The kind of inconsistency shows in the status; a change of kind is a change of state text.
+    const bool foundChanged = found != m_found;
+    m_found = found;
     if (answers)
         setState(found == NotInstalled ? Inconsistent : found);
     else
         setState(found == NotInstalled ? NotInstalled : Inconsistent);
+    if (foundChanged && m_state == Inconsistent)
+        Q_EMIT stateChanged(m_state);
 
-    if (m_installed && !m_pendingDefaults.isEmpty()) {
+    if (m_installed && !m_pendingDefaults.isEmpty() && answers) {
         const QVariantMap defaults = std::exchange(m_pendingDefaults, QVariantMap());
         setDefaultsWithDictionary(defaults);
     }
@@ -317,6 +280,7 @@ void KLVRAgentController::expectStateChange()
 {
     forgetExpectedStateChange();
     m_expectedFromState = m_state;
+    m_pollDeadline = QDeadlineTimer(m_pollingBound);
     m_updateTimer = new QTimer(this);
     m_updateTimer->setInterval(kPollingInterval);
     connect(m_updateTimer, &QTimer::timeout, this, &KLVRAgentController::checkForStateChange);
@@ -325,6 +289,7 @@ void KLVRAgentController::expectStateChange()
 
 void KLVRAgentController::forgetExpectedStateChange()
 {
+    m_expectedTarget = Unknown;
     if (m_updateTimer) {
         m_updateTimer->stop();
         m_updateTimer->deleteLater();
@@ -338,22 +303,48 @@ void KLVRAgentController::checkForStateChange()
         return;
     updateState();
     // A state in between (6) is not the change we wait for.
-    if (m_state != m_expectedFromState && m_state != Inconsistent)
+    if (m_state != m_expectedFromState && m_state != Inconsistent) {
         forgetExpectedStateChange();
+        return;
+    }
+    if (!m_pollDeadline.hasExpired())
+        return;
+    // Past the bound the slow check takes over; a start whose agent never answered has failed.
+    const int target = m_expectedTarget;
+    forgetExpectedStateChange();
+    if (target != Unknown && m_state != target)
+        presentError(neverAnswered(target));
+}
+
+KLVRAgentControllerError KLVRAgentController::neverAnswered(int target) const
+{
+    const QString reason = QStringLiteral("The agent did not answer within %1 seconds.").arg(m_pollingBound / 1000);
+    switch (target) {
+    case SystemService:
+        return KLVRAgentControllerError(KLVRAgentControllerError::Bless, reason);
+    case UserService:
+        return KLVRAgentControllerError(KLVRAgentControllerError::SubmitUserJob, reason);
+    default:
+        // A program in the session has no code of its own: its failures are the platform's.
+        return KLVRAgentControllerError(QProcess::Timedout, reason, QStringLiteral("QProcess"));
+    }
 }
 
 // ---- starting and stopping -------------------------------------------------------------------
 
 KLVRAgentControllerError KLVRAgentController::startWithState(int state)
 {
-    expectStateChange();
     KLVRAgentControllerError error;
+    if (m_busy)
+        return error;
+    expectStateChange();
+    m_expectedTarget = state;
     switch (state) {
     case SystemService:
-        error = startPrivileged();
+        runPrivileged(int(KLVRAgentPrivilegedJob::Action::Install), state);
         break;
     case UserService:
-        error = startUser();
+        error = userInstallation().install();
         break;
     case SessionApplication:
         error = runAgent();
@@ -368,29 +359,17 @@ KLVRAgentControllerError KLVRAgentController::startWithState(int state)
         forgetExpectedStateChange();
     m_updateNotifications = 0;
     checkForStateChange();
+    if (error)
+        scheduleStateUpdate();
     return error;
 }
 
 KLVRAgentControllerError KLVRAgentController::stop()
 {
+    if (m_busy)
+        return KLVRAgentControllerError();
     expectStateChange();
-    KLVRAgentControllerError error;
-    switch (m_state) {
-    case SystemService:
-        error = stopPrivileged();
-        break;
-    case UserService:
-        error = stopUser();
-        break;
-    case SessionApplication:
-        error = stopAgent();
-        break;
-    default:
-        qCWarning(lcAgentController).noquote() << KLVRFormat::string(QStringLiteral("%@ can not stop agent: %@"),
-                                                                     kClassName, localisedState());
-        forgetExpectedStateChange();
-        break;
-    }
+    const KLVRAgentControllerError error = stopFound(m_state);
     if (error) {
         forgetExpectedStateChange();
         presentError(error);
@@ -400,152 +379,48 @@ KLVRAgentControllerError KLVRAgentController::stop()
     return error;
 }
 
-KLVRAgentControllerError KLVRAgentController::startPrivileged()
+KLVRAgentControllerError KLVRAgentController::stopFound(int found)
 {
-    const QString agent = embeddedAgentPath();
-    if (!QFileInfo(agent).isExecutable())
-        return KLVRAgentControllerError(KLVRAgentControllerError::Bless,
-                                        QStringLiteral("The agent program is missing: %1").arg(agent));
-    QProcess launcher;
-    launcher.setProcessChannelMode(QProcess::SeparateChannels);
-    launcher.start(privilegedLauncher(), {agent, QString::fromLatin1(KLVRAgentControllerInstallMode::kArgument)});
-    if (!launcher.waitForStarted())
-        return KLVRAgentControllerError(KLVRAgentControllerError::BlessAuthorization, launcher.errorString());
-    if (!launcher.waitForFinished(kPrivilegedTimeout)) {
-        launcher.kill();
-        launcher.waitForFinished();
-        return KLVRAgentControllerError(KLVRAgentControllerError::Bless, QStringLiteral("The installation did not finish."));
-    }
-    const QString output = QString::fromLocal8Bit(launcher.readAllStandardError()).trimmed();
-    if (launcher.exitStatus() != QProcess::NormalExit)
-        return KLVRAgentControllerError(KLVRAgentControllerError::Bless, output.isEmpty() ? launcher.errorString() : output);
-    switch (launcher.exitCode()) {
-    case KLVRAgentControllerInstallMode::kSuccess:
+    switch (found) {
+    case SystemService:
+        runPrivileged(int(KLVRAgentPrivilegedJob::Action::Remove), NotInstalled);
         return KLVRAgentControllerError();
-    case KLVRAgentControllerInstallMode::kPkexecDismissed:
-    case KLVRAgentControllerInstallMode::kPkexecNotAuthorized:
-        return KLVRAgentControllerError(KLVRAgentControllerError::BlessAuthorization, output);
+    case UserService:
+        return userInstallation().remove();
+    case SessionApplication:
+        return stopAgent();
     default:
-        return KLVRAgentControllerError(KLVRAgentControllerError::Bless, output);
+        qCWarning(lcAgentController).noquote() << KLVRFormat::string(QStringLiteral("%@ can not stop agent: %@"),
+                                                                     kClassName, localisedState());
+        forgetExpectedStateChange();
+        return KLVRAgentControllerError();
     }
 }
 
-KLVRAgentControllerError KLVRAgentController::stopPrivileged()
+void KLVRAgentController::runPrivileged(int action, int target)
 {
-    QString reason;
-    if (!KLVRPolkitAuthority(m_systemBus).checkAuthorization(QString::fromLatin1(KLVRAgentControllerInstallMode::kDaemonsModifyAction),
-                                                             true, &reason))
-        return KLVRAgentControllerError(KLVRAgentControllerError::RemoveAuthorization, reason);
-
-    // The agent asks polkit about its caller itself; the form only keeps its place in the protocol.
-    QByteArray form(KLVRAgentControllerInstallMode::kExternalFormLength, Qt::Uninitialized);
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(form.data()), form.size() / int(sizeof(quint32)));
-    if (form.size() != KLVRAgentControllerInstallMode::kExternalFormLength) {
-        qCWarning(lcAgentController).noquote()
-            << KLVRFormat::string(QStringLiteral("%@ external form failed: %d"), kClassName, int(form.size()));
-        return KLVRAgentControllerError(KLVRAgentControllerError::ExternalForm);
-    }
-
-    // An agent that cannot be asked has not removed its files: that is a failure, not a success.
-    const std::optional<QDBusConnection> bus = agentServiceBus();
-    if (!bus)
-        return KLVRAgentControllerError(KLVRAgentControllerError::AgentFilesNotRemoved,
-                                        QStringLiteral("The agent does not answer."));
-    KLVRAgentControllerError agentError;
-    {
-        KLVRAgentServiceProtocolProxy agent(agentName() + QStringLiteral("._service"), kObjectPath, *bus);
-        agent.setTimeout(kAgentTimeout);
-        QDBusPendingReply<bool> reply = agent.removeAgentFiles(form);
-        reply.waitForFinished();
-        if (reply.isError())
-            agentError = KLVRAgentControllerError(KLVRAgentControllerError::AgentFilesNotRemoved, reply.error().message());
-        else if (!reply.value())
-            agentError = KLVRAgentControllerError(KLVRAgentControllerError::AgentFilesNotRemoved);
-    }
-
-    KLVRSystemdManager manager(m_systemBus);
-    manager.setInteractiveAuthorizationAllowed(true);
-    bool removed = manager.stopUnit(unitName());
-    // The agent may already have removed the unit file; its leftover links go all the same.
-    if (removed && !manager.disableUnitFiles({unitName()})
-        && manager.lastError().name() != QLatin1String("org.freedesktop.systemd1.NoSuchUnit"))
-        removed = false;
-    if (removed)
-        removed = manager.reload();
-    if (!removed)
-        return KLVRAgentControllerError(KLVRAgentControllerError::RemoveSystemJob, manager.lastError().message());
-    return agentError;
+    auto *job = new KLVRAgentPrivilegedJob(KLVRAgentPrivilegedJob::Action(action), embeddedAgentPath(), m_systemBus, this);
+    m_job = job;
+    setBusy(true);
+    connect(job, &KLVRAgentPrivilegedJob::finished, this, [this, job, target](const KLVRAgentControllerError &error) {
+        job->deleteLater();
+        privilegedJobDidEnd(error, target);
+    });
+    job->start();
 }
 
-KLVRAgentControllerError KLVRAgentController::startUser()
+void KLVRAgentController::privilegedJobDidEnd(const KLVRAgentControllerError &error, int target)
 {
-    const QString support = applicationSupportPath();
-    if (support.isEmpty() || !QDir().mkpath(support))
-        return KLVRAgentControllerError(KLVRAgentControllerError::ApplicationSupportFolder,
-                                        QStringLiteral("Cannot create %1").arg(support));
-
-    const QString source = embeddedAgentPath();
-    const QString copy = userAgentPath();
-    if (QFileInfo::exists(copy))
-        return KLVRAgentControllerError(KLVRAgentControllerError::CopyAgent, QStringLiteral("%1 already exists.").arg(copy));
-    QFile agent(source);
-    if (!agent.copy(copy))
-        return KLVRAgentControllerError(KLVRAgentControllerError::CopyAgent,
-                                        QStringLiteral("%1: %2").arg(source, agent.errorString()));
-    QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner | QFileDevice::ReadOwner);
-
-    const QString ticket = jobTicket();
-    if (ticket.isEmpty())
-        return KLVRAgentControllerError(KLVRAgentControllerError::NoJobTicket);
-
-    const QString folder = launchAgentsFolderPath();
-    if (folder.isEmpty() || !QDir().mkpath(folder))
-        return KLVRAgentControllerError(KLVRAgentControllerError::LaunchAgentsFolder,
-                                        QStringLiteral("Cannot create %1").arg(folder));
-    QSaveFile file(jobTicketPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(ticket.toUtf8()) < 0 || !file.commit())
-        return KLVRAgentControllerError(KLVRAgentControllerError::WriteJobTicket, file.errorString());
-
-    if (!m_sessionBus.isConnected())
-        return KLVRAgentControllerError(KLVRAgentControllerError::NoAuthorization,
-                                        QStringLiteral("The session bus is not connected."));
-    KLVRSystemdManager manager(m_sessionBus);
-    if (!manager.reload() || !manager.enableUnitFiles({unitName()}) || !manager.startUnit(unitName()))
-        return KLVRAgentControllerError(KLVRAgentControllerError::SubmitUserJob, manager.lastError().message());
-    return KLVRAgentControllerError();
-}
-
-KLVRAgentControllerError KLVRAgentController::stopUser()
-{
-    // The unit is stopped and disabled first: systemd disables only units whose file it can read,
-    // and the agent should not outlive its executable.
-    KLVRSystemdManager manager(m_sessionBus);
-    if (m_sessionBus.isConnected() && manager.hasUnit(unitName())) {
-        if (!manager.stopUnit(unitName()) || !manager.disableUnitFiles({unitName()}))
-            return KLVRAgentControllerError(KLVRAgentControllerError::RemoveUserJob, manager.lastError().message());
+    setBusy(false);
+    if (error) {
+        forgetExpectedStateChange();
+        presentError(error);
+        return;
     }
-    if (const KLVRAgentControllerError error = removeUserFiles())
-        return error;
-    if (m_sessionBus.isConnected() && !manager.reload())
-        return KLVRAgentControllerError(KLVRAgentControllerError::RemoveUserJob, manager.lastError().message());
-    return KLVRAgentControllerError();
-}
-
-KLVRAgentControllerError KLVRAgentController::removeUserFiles()
-{
-    const QFileInfo copy(userAgentPath());
-    if (copy.exists() && !copy.isDir()) {
-        QFile file(copy.filePath());
-        if (!file.remove())
-            return KLVRAgentControllerError(KLVRAgentControllerError::RemoveAgentCopy, file.errorString());
-    }
-    const QFileInfo ticket(jobTicketPath());
-    if (ticket.exists() && !ticket.isDir()) {
-        QFile file(ticket.filePath());
-        if (!file.remove())
-            return KLVRAgentControllerError(KLVRAgentControllerError::RemoveJobTicket, file.errorString());
-    }
-    return KLVRAgentControllerError();
+    // The run is over; the agent it started (or stopped) shows up within the polling bound.
+    expectStateChange();
+    m_expectedTarget = target == NotInstalled ? Unknown : target;
+    checkForStateChange();
 }
 
 KLVRAgentControllerError KLVRAgentController::runAgent()
@@ -575,17 +450,46 @@ KLVRAgentControllerError KLVRAgentController::stopAgent()
     return KLVRAgentControllerError();
 }
 
+void KLVRAgentController::waitForNameRelease(int state, std::function<void(bool released)> done)
+{
+    const std::optional<QDBusConnection> bus = m_probe.serviceBus();
+    if (!bus) {
+        QTimer::singleShot(0, this, [done] { done(true); });
+        return;
+    }
+    // Until the old agent has let go of its name a new one would find it taken and end at once.
+    setBusy(true);
+    auto *watcher = new QDBusServiceWatcher(m_probe.serviceName(), *bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    auto *timeout = new QTimer(this);
+    timeout->setSingleShot(true);
+    auto finish = [this, watcher, timeout, done](bool released) {
+        watcher->disconnect(this);
+        timeout->disconnect(this);
+        watcher->deleteLater();
+        timeout->deleteLater();
+        setBusy(false);
+        done(released);
+    };
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, [finish] { finish(true); });
+    connect(timeout, &QTimer::timeout, this, [this, finish] { finish(!m_probe.serviceBus().has_value()); });
+    timeout->start(kNameReleaseTimeout);
+    Q_UNUSED(state);
+    // The name may have gone between the look-up and the watch.
+    if (!m_probe.serviceBus())
+        QTimer::singleShot(0, timeout, [finish] { finish(true); });
+}
+
 // ---- defaults ------------------------------------------------------------------------------
 
 void KLVRAgentController::setDefaultsWithDictionary(const QVariantMap &defaults)
 {
-    const std::optional<QDBusConnection> bus = agentServiceBus();
+    const std::optional<QDBusConnection> bus = m_probe.serviceBus();
     if (!bus) {
         for (auto it = defaults.cbegin(); it != defaults.cend(); ++it)
             m_pendingDefaults.insert(it.key(), it.value());
         return;
     }
-    KLVRAgentServiceProtocolProxy agent(agentName() + QStringLiteral("._service"), kObjectPath, *bus);
+    KLVRAgentServiceProtocolProxy agent(m_probe.serviceName(), kObjectPath, *bus);
     agent.setTimeout(kAgentTimeout);
     agent.setDefaultsWithDictionary(busSafeDefaults(defaults));
     if (agent.lastError().isValid())
@@ -597,7 +501,11 @@ void KLVRAgentController::setDefaultsWithDictionary(const QVariantMap &defaults)
 
 void KLVRAgentController::startStop()
 {
-    if (!m_installed)
+    if (m_busy)
+        return;
+    if (m_state == Inconsistent)
+        showInconsistentAlert();
+    else if (!m_installed)
         showInstallAlert();
     else
         stop();
@@ -626,6 +534,7 @@ void KLVRAgentController::showInstallAlert()
     alert.buttons = {localized(QStringLiteral("%@.install.button.install")),
                      localized(QStringLiteral("%@.install.button.skip")),
                      localized(QStringLiteral("%@.install.button.cancel"))};
+    alert.locationLabel = localized(QStringLiteral("%@.install.location"));
     alert.locations = {{1, localized(QStringLiteral("%@.install.location.1"))},
                        {2, localized(QStringLiteral("%@.install.location.2"))}};
     const KLVRBundle &bundle = KLVRBundle::main();
@@ -657,6 +566,39 @@ void KLVRAgentController::installAlertDidEnd(int returnCode, int locationTag)
     }
     if (error)
         presentError(error);
+}
+
+void KLVRAgentController::showInconsistentAlert()
+{
+    if (m_installAlertShowing || !m_presenter)
+        return;
+    const bool foreign = isForeignAgent();
+    const QString kind = foreign ? QStringLiteral("foreign") : QStringLiteral("silent.") + QString::number(m_found);
+    KLVRAgentControllerAlert alert;
+    alert.messageText = KLVRFormat::string(localized(QStringLiteral("%@.inconsistent.message.") + kind), applicationName());
+    alert.informativeText = KLVRFormat::string(localized(QStringLiteral("%@.inconsistent.informative.") + kind),
+                                               applicationName(), agentName());
+    // A silent agent that this client installed can be taken away; a foreign one needs nothing.
+    if (!foreign)
+        alert.buttons.append(localized(QStringLiteral("%@.inconsistent.button.remove.") + QString::number(m_found)));
+    alert.buttons.append(localized(QStringLiteral("%@.inconsistent.button.close")));
+    m_installAlertShowing = true;
+    const int found = m_found;
+    QPointer<KLVRAgentController> self(this);
+    m_presenter->showAlert(alert, [self, foreign, found](int returnCode, int) {
+        if (!self)
+            return;
+        self->m_installAlertShowing = false;
+        if (foreign || returnCode != KLVRAgentControllerAlert::kFirstButtonReturn)
+            return;
+        self->expectStateChange();
+        const KLVRAgentControllerError error = self->stopFound(found);
+        if (error) {
+            self->forgetExpectedStateChange();
+            self->presentError(error);
+        }
+        self->checkForStateChange();
+    });
 }
 
 void KLVRAgentController::showUpdateAlert()
@@ -695,22 +637,48 @@ void KLVRAgentController::updateAlertDidEnd(int returnCode)
 
 void KLVRAgentController::updateAgent()
 {
-    if (!canUpdate())
+    if (!canUpdate() || m_busy)
         return;
     const int state = m_state;
-    KLVRAgentControllerError error = stop();
-    if (!error)
-        error = startWithState(state);
+    if (state == SystemService) {
+        // One privileged run replaces the helper and restarts its unit: one password.
+        expectStateChange();
+        setAgentVersion(QString());
+        runPrivileged(int(KLVRAgentPrivilegedJob::Action::Update), SystemService);
+        return;
+    }
+    expectStateChange();
+    const KLVRAgentControllerError error = stopFound(state);
+    setAgentVersion(QString());
     if (error) {
         forgetExpectedStateChange();
         presentError(error);
+        return;
     }
+    forgetExpectedStateChange();
+    waitForNameRelease(state, [this, state](bool released) {
+        KLVRAgentControllerError error;
+        if (!released)
+            error = KLVRAgentControllerError(state == UserService ? KLVRAgentControllerError::RemoveUserJob
+                                                                  : KLVRAgentControllerError::TerminateAgentApplication,
+                                             QStringLiteral("The old agent did not stop within %1 seconds.")
+                                                 .arg(kNameReleaseTimeout / 1000));
+        else
+            error = startWithState(state);
+        if (error) {
+            forgetExpectedStateChange();
+            presentError(error);
+        }
+    });
 }
 
 void KLVRAgentController::presentError(const KLVRAgentControllerError &error)
 {
+    m_lastError = error;
     qCWarning(lcAgentController).noquote() << kClassName << "error" << error.domain() << error.code()
                                            << error.presentationText();
     if (m_presenter)
         m_presenter->presentError(error);
+    // Whatever failed may have changed something all the same.
+    scheduleStateUpdate();
 }

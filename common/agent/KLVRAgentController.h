@@ -3,22 +3,34 @@
 #pragma once
 
 #include "KLVRAgentControllerError.h"
+#include "KLVRAgentStateProbe.h"
 
 #include <QDBusConnection>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QVariantMap>
+#include <functional>
 #include <optional>
 
 class KLVRAgentControllerPresenter;
+class KLVRAgentPrivilegedJob;
+class KLVRAgentUserInstallation;
+class QDBusServiceWatcher;
 class QTimer;
 
 // The client's view of the agent: works out whether and how it is installed and whether it
-// answers, installs it (system service through pkexec, user service, or a plain program in the
-// session), removes it, offers to replace it when its version differs from the client's and
-// forwards user defaults to it. Everything runs on the main thread; calls to the agent wait at
-// most kAgentTimeout.
+// answers, installs it (system service through one pkexec run, user service, or a plain program in
+// the session), removes it, offers to replace it when its version differs from the client's and
+// forwards user defaults to it. It decides; the probe finds, the user installation and the
+// privileged job do, the presenter shows.
+//
+// The state stays true without the user's help: the housekeeping service's bus name is watched on
+// both buses (an agent that ends or is killed is seen at once), every start, stop and error is
+// followed by a new check, a change that is expected is polled for at most kPollingBound, and a
+// slow check every kSlowCheckInterval catches what no bus name tells (a unit installed by hand).
+// Everything runs on the main thread; privileged runs do not block it (busy is true meanwhile).
 class KLVRAgentController : public QObject
 {
     Q_OBJECT
@@ -29,8 +41,10 @@ class KLVRAgentController : public QObject
     Q_PROPERTY(bool installed READ isInstalled NOTIFY installedChanged)
     Q_PROPERTY(bool enabled READ isEnabled NOTIFY enabledChanged)
     Q_PROPERTY(QString localisedState READ localisedState NOTIFY stateChanged)
-    Q_PROPERTY(QString localisedStartStopLabel READ localisedStartStopLabel NOTIFY installedChanged)
+    Q_PROPERTY(QString localisedStatus READ localisedStatus NOTIFY stateChanged)
+    Q_PROPERTY(QString localisedStartStopLabel READ localisedStartStopLabel NOTIFY stateChanged)
     Q_PROPERTY(bool canUpdate READ canUpdate NOTIFY canUpdateChanged)
+    Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged)
 
 public:
     // The agent's states; the numbers are those the rest of the client and its texts use.
@@ -46,10 +60,12 @@ public:
 
     enum class Domain { System, User };
 
-    static constexpr int kAgentTimeout = 5000;      // ms, every request to the agent
-    static constexpr int kPollingInterval = 100;    // ms, while a state change is expected
-    static constexpr int kUpdateOfferDelay = 1000;  // ms after launch
-    static constexpr int kPrivilegedTimeout = 10 * 60 * 1000; // ms for pkexec and its password prompt
+    static constexpr int kAgentTimeout = KLVRAgentStateProbe::kAgentTimeout;
+    static constexpr int kPollingInterval = 100;     // ms, while a state change is expected
+    static constexpr int kPollingBound = 15000;      // ms: an expected change that takes longer failed
+    static constexpr int kSlowCheckInterval = 5000;  // ms, the check that always runs
+    static constexpr int kNameReleaseTimeout = 10000; // ms an old agent has to leave before an update
+    static constexpr int kUpdateOfferDelay = 1000;   // ms after launch
 
     // systemBus/sessionBus: where the system and user managers, polkit and the agent are looked
     // for (system bus first). agentName: empty to read "KLVRAgentControllerAgentName" from the
@@ -64,13 +80,23 @@ public:
     bool isInstalled() const { return m_installed; }
     bool isEnabled() const { return m_enabled; }
     QString localisedState() const;
+    // The state as the window's status shows it: in state 6, which kind of inconsistency.
+    QString localisedStatus() const;
     QString localisedStartStopLabel() const;
+    // Whether the start/stop command can do anything now (not while busy, nor for an agent that
+    // answers but was installed by somebody else).
+    bool canStartStop() const;
     bool canUpdate() const;
+    bool isBusy() const { return m_busy; }
     unsigned updateNotifications() const { return m_updateNotifications; }
     QVariantMap pendingDefaults() const { return m_pendingDefaults; }
     bool isExpectingStateChange() const { return m_updateTimer != nullptr; }
+    // In state 6: true when an agent answers that no unit or session program explains.
+    bool isForeignAgent() const { return m_state == Inconsistent && m_found == KLVRAgentStateProbe::Nothing; }
     // The bus on which the agent answered last (the system bus when it never did).
     QDBusConnection agentBus() const { return m_agentBus; }
+    // The last error this controller presented (null when none yet).
+    KLVRAgentControllerError lastError() const { return m_lastError; }
 
     // Where the alerts and errors are shown; none logs errors and answers alerts with cancel.
     void setPresenter(KLVRAgentControllerPresenter *presenter) { m_presenter = presenter; }
@@ -78,20 +104,14 @@ public:
     // folder of "KLVRAgentControllerAgentFolder" (a text or a list tried in order) plus agentName.
     void setEmbeddedAgentPath(const QString &path) { m_embeddedAgentPath = path; }
     QString embeddedAgentPath() const;
-    // The program that runs the install mode as root ("KLVRAgentControllerPrivilegedLauncher",
-    // pkexec by default).
-    void setPrivilegedLauncher(const QString &program) { m_privilegedLauncher = program; }
-    QString privilegedLauncher() const;
+    // How long an expected change is polled for (kPollingBound by default).
+    void setPollingBound(int milliseconds) { m_pollingBound = milliseconds; }
 
     // Paths of the per-user installation.
     QString applicationSupportPath() const;
     QString userAgentPath() const;
-    QString launchAgentsFolderPath() const;
     QString jobTicketPath() const;
-    QString jobTicketLabel() const;
     QString unitName() const { return agentName() + QStringLiteral(".service"); }
-    // The per-user unit file's text built from the template resource; empty without a template.
-    QString jobTicket() const;
     QString applicationName() const;
 
     // Queries of the platform.
@@ -99,13 +119,10 @@ public:
     bool isAgentRunningInUserSession();
     bool isAgentCommunicating();
 
-    // Starting and stopping; a null error means success.
+    // Starting and stopping; a null error means success or, for the system service, that the
+    // privileged run has started (its error, if any, is presented when it ends).
     KLVRAgentControllerError startWithState(int state);
     KLVRAgentControllerError stop();
-    KLVRAgentControllerError startPrivileged();
-    KLVRAgentControllerError stopPrivileged();
-    KLVRAgentControllerError startUser();
-    KLVRAgentControllerError stopUser();
     KLVRAgentControllerError runAgent();
     KLVRAgentControllerError stopAgent();
 
@@ -113,7 +130,7 @@ public:
     void setDefaultsWithDictionary(const QVariantMap &defaults);
 
 public Q_SLOTS:
-    // Install alert when not installed, removal otherwise.
+    // Install alert when not installed, removal when installed, an explanation in state 6.
     void startStop();
     // Offers the update when one is possible.
     void update();
@@ -133,33 +150,50 @@ Q_SIGNALS:
     void installedChanged(bool installed);
     void enabledChanged(bool enabled);
     void canUpdateChanged(bool canUpdate);
+    void busyChanged(bool busy);
 
 private:
     void setAgentVersion(const QString &version);
     void setState(int state);
+    void setBusy(bool busy);
+    void scheduleStateUpdate();
     void installAlertDidEnd(int returnCode, int locationTag);
     void updateAlertDidEnd(int returnCode);
+    void showInconsistentAlert();
     void presentError(const KLVRAgentControllerError &error);
     QString localized(const QString &role) const;
-    std::optional<QDBusConnection> agentServiceBus();
-    KLVRAgentControllerError removeUserFiles();
+    KLVRAgentUserInstallation userInstallation() const;
+    KLVRAgentControllerError stopFound(int found);
+    void runPrivileged(int action, int target);
+    void privilegedJobDidEnd(const KLVRAgentControllerError &error, int target);
+    void waitForNameRelease(int state, std::function<void(bool released)> done);
+    KLVRAgentControllerError neverAnswered(int target) const;
 
     QDBusConnection m_systemBus;
     QDBusConnection m_sessionBus;
     QDBusConnection m_agentBus;
     mutable QString m_agentName;
+    mutable KLVRAgentStateProbe m_probe;
     QString m_agentVersion;
     int m_state = Unknown;
+    int m_found = KLVRAgentStateProbe::Nothing;
     bool m_installed = false;
     bool m_enabled = false;
-    bool m_lastCanUpdate = false;
+    bool m_busy = false;
     QTimer *m_updateTimer = nullptr;
+    QTimer *m_slowCheck = nullptr;
+    QTimer *m_stateUpdate = nullptr;
+    QList<QDBusServiceWatcher *> m_nameWatchers;
     int m_expectedFromState = Unknown;
+    int m_expectedTarget = Unknown;
+    QDeadlineTimer m_pollDeadline;
+    int m_pollingBound = kPollingBound;
     bool m_installAlertShowing = false;
     bool m_updateAlertShowing = false;
     unsigned m_updateNotifications = 0;
     QVariantMap m_pendingDefaults;
     KLVRAgentControllerPresenter *m_presenter = nullptr;
+    QPointer<KLVRAgentPrivilegedJob> m_job;
     QString m_embeddedAgentPath;
-    QString m_privilegedLauncher;
+    KLVRAgentControllerError m_lastError;
 };

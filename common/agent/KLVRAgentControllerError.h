@@ -33,6 +33,8 @@ public:
         RemoveUserJob = 19,
         NotOneAgentApplication = 20,
         TerminateAgentApplication = 21,
+        // No polkit to ask for the administrator's password.
+        PolkitMissing = 22,
     };
 
     KLVRAgentControllerError() = default;

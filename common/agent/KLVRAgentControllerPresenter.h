@@ -18,8 +18,10 @@ struct KLVRAgentControllerAlert
     QString messageText;
     QString informativeText;
     QStringList buttons;
-    // The install alert's location choice: (tag, title) pairs; empty for other alerts.
+    // The install alert's location choice: (tag, title) pairs and the label before the pop-up;
+    // empty for other alerts.
     QList<QPair<int, QString>> locations;
+    QString locationLabel;
     // Help anchor when the application has a help book; empty otherwise.
     QString helpAnchor;
 };

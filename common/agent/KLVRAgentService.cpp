@@ -28,8 +28,8 @@ namespace {
 const QString ClassName = QStringLiteral("KLVRAgentService");
 const QString JobPathsKey = QStringLiteral("KLVRAgentServiceLaunchdJobPaths");
 const QString JobFileExtension = QStringLiteral("service");
-// The computer-wide configuration folder that holds the unit folders.
-const QString ComputerLibrary = QStringLiteral("/etc");
+// The folder of locally installed units; /etc/systemd stays out of the agent's reach.
+const QString ComputerLibrary = QStringLiteral("/usr/local/lib");
 const QString FailedError = QStringLiteral("org.freedesktop.DBus.Error.Failed");
 
 const QString PolkitService = QStringLiteral("org.freedesktop.PolicyKit1");

@@ -68,7 +68,7 @@ public:
     void externalAuthorization(const QByteArray &form, const QString &right, const QString &subject,
                                std::function<void(bool)> done);
     // Removes "<executable>.service" from each unit folder of "KLVRAgentServiceLaunchdJobPaths"
-    // under /etc; returns how many were removed.
+    // under /usr/local/lib; returns how many were removed.
     int removeLaunchdJobTickets();
     // Removes the running executable when it lies inside the system helper folder.
     bool removeAgent();

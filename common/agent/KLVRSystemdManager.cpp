@@ -91,3 +91,8 @@ bool KLVRSystemdManager::stopUnit(const QString &unit)
 {
     return call(QStringLiteral("StopUnit"), {unit, QStringLiteral("replace")}).type() == QDBusMessage::ReplyMessage;
 }
+
+bool KLVRSystemdManager::restartUnit(const QString &unit)
+{
+    return call(QStringLiteral("RestartUnit"), {unit, QStringLiteral("replace")}).type() == QDBusMessage::ReplyMessage;
+}

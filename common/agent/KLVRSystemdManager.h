@@ -31,6 +31,9 @@ public:
     bool disableUnitFiles(const QStringList &unitFiles);
     bool startUnit(const QString &unit);
     bool stopUnit(const QString &unit);
+    // Stops the unit and then starts it again, as one job: the old process is gone before the new
+    // one runs.
+    bool restartUnit(const QString &unit);
 
     QDBusError lastError() const { return m_lastError; }
     QDBusConnection bus() const { return m_bus; }

@@ -11,8 +11,8 @@
 
 namespace {
 const QString AgentName = QStringLiteral("com.klvr.restwatch.agent");
-const QString SystemUnit = QStringLiteral("/etc/systemd/system/com.klvr.restwatch.agent.service");
-const QString UserUnit = QStringLiteral("/etc/systemd/user/com.klvr.restwatch.agent.service");
+const QString SystemUnit = QStringLiteral("/usr/local/lib/systemd/system/com.klvr.restwatch.agent.service");
+const QString UserUnit = QStringLiteral("/usr/local/lib/systemd/user/com.klvr.restwatch.agent.service");
 
 enum class Layout {
     InHelperFolder,   // usr/local/libexec/restwatch/<agent>

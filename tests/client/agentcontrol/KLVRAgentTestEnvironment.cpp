@@ -4,6 +4,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -17,17 +18,31 @@ const QString kSystemdPath = QStringLiteral("/org/freedesktop/systemd1");
 const QString kManager = QStringLiteral("org.freedesktop.systemd1.Manager");
 const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
 
-QString helperScript()
+QString mockTemplate(const QString &file)
 {
-    return QStringLiteral(RESTWATCH_SOURCE_DIR "/tests/client/agentcontrol/systemd_units.py");
+    return QStringLiteral(RESTWATCH_SOURCE_DIR "/tests/client/agentcontrol/") + file;
 }
 
-// One method of the emulation: the helper's function, called with the mock, its objects and args.
-QString helperCall(const QString &function)
-{
-    return QStringLiteral("import runpy\nret = runpy.run_path('%1')['%2'](self, objects, args)\n")
-        .arg(helperScript(), function);
-}
+// pkexec as these tests have it: it asks polkit once for the action whose exec.path annotation
+// names the program (org.freedesktop.policykit.exec when none does), as pkexec does, and runs the
+// program as "root": the mocks treat a process with RESTWATCH_TEST_ROOT=1 as root.
+const char kPkexec[] = R"sh(#!/bin/sh
+action=org.freedesktop.policykit.exec
+for policy in "$RESTWATCH_SYSROOT"/usr/share/polkit-1/actions/*.policy; do
+  [ -f "$policy" ] || continue
+  if grep -q "<annotate key=\"org.freedesktop.policykit.exec.path\">$1</annotate>" "$policy"; then
+    action=com.klvr.restwatch.agent.blesshelper
+  fi
+done
+answer=$(gdbus call --system --dest org.freedesktop.PolicyKit1 --object-path /org/freedesktop/PolicyKit1/Authority \
+  --method org.freedesktop.PolicyKit1.Authority.CheckAuthorization \
+  "('unix-process', {'pid': <uint32 $$>, 'start-time': <uint64 0>})" "$action" "@a{ss} {}" 1 "") || exit 127
+case "$answer" in
+  "((true,"*) ;;
+  *) echo "Error executing command as another user: Not authorized" >&2; exit 127 ;;
+esac
+RESTWATCH_TEST_ROOT=1 exec "$@"
+)sh";
 } // namespace
 
 KLVRAgentTestEnvironment::~KLVRAgentTestEnvironment()
@@ -42,14 +57,16 @@ QString KLVRAgentTestEnvironment::agentBinary()
 
 bool KLVRAgentTestEnvironment::start(bool withMocks, KLVRTestBus::Limits sessionLimits)
 {
+    qDBusRegisterMetaType<QMap<QString, QString>>();
     m_system = std::make_unique<KLVRTestBus>(KLVRTestBus::Limits::System);
     m_session = std::make_unique<KLVRTestBus>(sessionLimits);
     if (!m_system->start() || !m_session->start())
         return false;
     m_mocks = withMocks;
     if (withMocks) {
-        if (!startSystemd(*m_system) || !startSystemd(*m_session) || !m_system->startMock(QStringLiteral("polkitd"))
-            || !waitForName(*m_system, QStringLiteral("org.freedesktop.PolicyKit1")))
+        if (!m_system->startMock(mockTemplate(QStringLiteral("polkit_authority.py")))
+            || !waitForName(*m_system, QStringLiteral("org.freedesktop.PolicyKit1")) || !startSystemd(*m_system, true)
+            || !startSystemd(*m_session, false))
             return false;
     }
     return resetTree();
@@ -73,27 +90,11 @@ bool KLVRAgentTestEnvironment::waitForName(KLVRTestBus &bus, const QString &name
     return bus.waitForName(name, timeoutMs);
 }
 
-bool KLVRAgentTestEnvironment::startSystemd(KLVRTestBus &bus)
+bool KLVRAgentTestEnvironment::startSystemd(KLVRTestBus &bus, bool checksPolkit)
 {
-    if (!bus.startMock(QStringLiteral("systemd")) || !waitForName(bus, kSystemd))
-        return false;
-    const QList<QVariantList> methods{
-        {kMock, QStringLiteral("ConfigureUnits"), QStringLiteral("ssa{ss}"), QString(), helperCall(QStringLiteral("configure"))},
-        {kMock, QStringLiteral("StopAllUnits"), QString(), QString(), helperCall(QStringLiteral("stop_all"))},
-        {kMock, QStringLiteral("UnitCalls"), QStringLiteral("s"), QStringLiteral("aas"), helperCall(QStringLiteral("unit_calls"))},
-        {kManager, QStringLiteral("Reload"), QString(), QString(), helperCall(QStringLiteral("reload"))},
-        {kManager, QStringLiteral("EnableUnitFiles"), QStringLiteral("asbb"), QStringLiteral("ba(sss)"),
-         helperCall(QStringLiteral("enable_unit_files"))},
-        {kManager, QStringLiteral("DisableUnitFiles"), QStringLiteral("asb"), QStringLiteral("a(sss)"),
-         helperCall(QStringLiteral("disable_unit_files"))},
-        {kManager, QStringLiteral("StartUnit"), QStringLiteral("ss"), QStringLiteral("o"), helperCall(QStringLiteral("start_unit"))},
-        {kManager, QStringLiteral("StopUnit"), QStringLiteral("ss"), QStringLiteral("o"), helperCall(QStringLiteral("stop_unit"))},
-    };
-    for (const QVariantList &method : methods) {
-        if (call(bus, kSystemd, kSystemdPath, kMock, QStringLiteral("AddMethod"), method).type() != QDBusMessage::ReplyMessage)
-            return false;
-    }
-    return true;
+    return bus.startMock(mockTemplate(QStringLiteral("systemd_manager.py")),
+                         checksPolkit ? QStringLiteral("{\"polkit\": true}") : QStringLiteral("{}"))
+           && waitForName(bus, kSystemd);
 }
 
 bool KLVRAgentTestEnvironment::resetTree()
@@ -102,11 +103,11 @@ bool KLVRAgentTestEnvironment::resetTree()
     m_tree = std::make_unique<QTemporaryDir>();
     if (!m_tree->isValid())
         return false;
-    for (const QString &folder : {sysroot() + QStringLiteral("/etc/systemd/system"), home() + QStringLiteral("/Documents"),
+    for (const QString &folder : {systemUnitFolder(), home() + QStringLiteral("/Documents"),
                                   dataHome(), configHome(), root() + QStringLiteral("/cache")})
         QDir().mkpath(folder);
     // The process table stays the real one; everything else of the system is the tree's.
-    if (!QFile::link(QStringLiteral("/proc"), sysroot() + QStringLiteral("/proc")))
+    if (!QFile::link(QStringLiteral("/proc"), sysroot() + QStringLiteral("/proc")) || !installPkexec(true))
         return false;
     // This process and the programs it starts (pkexec's stand-in, the client) see the tree and
     // find the private buses.
@@ -203,7 +204,7 @@ bool KLVRAgentTestEnvironment::waitForAgent(bool present, int timeoutMs)
 
 void KLVRAgentTestEnvironment::reloadUnits(KLVRTestBus &bus)
 {
-    call(bus, kSystemd, kSystemdPath, kManager, QStringLiteral("Reload"));
+    call(bus, kSystemd, kSystemdPath, kMock, QStringLiteral("ReloadUnits"));
 }
 
 QList<QStringList> KLVRAgentTestEnvironment::unitCalls(KLVRTestBus &bus, const QString &method)
@@ -238,4 +239,31 @@ QStringList KLVRAgentTestEnvironment::filesBelow(const QString &folder)
         files.append(QDir(folder).relativeFilePath(it.next()));
     files.sort();
     return files;
+}
+
+bool KLVRAgentTestEnvironment::installPkexec(bool installed)
+{
+    const QString path = sysroot() + QStringLiteral("/usr/bin/pkexec");
+    if (!installed)
+        return !QFileInfo::exists(path) || QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(kPkexec) < 0)
+        return false;
+    file.close();
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+QStringList KLVRAgentTestEnvironment::polkitPrompts()
+{
+    return call(*m_system, QStringLiteral("org.freedesktop.PolicyKit1"), QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
+                kMock, QStringLiteral("Prompts"))
+        .arguments()
+        .value(0)
+        .toStringList();
+}
+
+qint64 KLVRAgentTestEnvironment::unitProcess(KLVRTestBus &bus)
+{
+    return call(bus, kSystemd, kSystemdPath, kMock, QStringLiteral("UnitProcess"), {kUnitName}).arguments().value(0).toLongLong();
 }

@@ -15,9 +15,11 @@
 #include <memory>
 
 // Two private buses standing in for the system and session buses, python-dbusmock's systemd
-// template on each (taught by systemd_units.py to load unit files and run their processes) and
-// polkitd on the system bus, and a fresh temporary tree per test for the system root, the home
-// folder and the XDG folders, which this process and every agent it starts use.
+// template on each (extended by systemd_manager.py to load unit files, run their processes and,
+// on the system bus, ask polkit about every caller) and polkit's authority on the system bus
+// (polkit_authority.py, which counts password prompts), a pkexec that asks that polkit, and a
+// fresh temporary tree per test for the system root, the home folder and the XDG folders, which
+// this process and every agent it starts use.
 class KLVRAgentTestEnvironment
 {
     Q_DISABLE_COPY(KLVRAgentTestEnvironment)
@@ -54,7 +56,7 @@ public:
     QString home() const { return m_tree->filePath(QStringLiteral("home")); }
     QString dataHome() const { return m_tree->filePath(QStringLiteral("data")); }
     QString configHome() const { return m_tree->filePath(QStringLiteral("config")); }
-    QString systemUnitFolder() const { return sysroot() + QStringLiteral("/etc/systemd/system"); }
+    QString systemUnitFolder() const { return sysroot() + QStringLiteral("/usr/local/lib/systemd/system"); }
     QString userUnitFolder() const { return configHome() + QStringLiteral("/systemd/user"); }
 
     static QString agentBinary();
@@ -70,13 +72,21 @@ public:
     // oldest first.
     QList<QStringList> unitCalls(KLVRTestBus &bus, const QString &method);
     QString unitActiveState(KLVRTestBus &bus, const QString &unit = kUnitName);
+    // The actions an administrator's password is given for; forgets earlier prompts and the
+    // authorizations they left.
     void setPolkitAllowed(const QStringList &actions);
+    // The action of every password prompt since the last setPolkitAllowed, oldest first.
+    QStringList polkitPrompts();
+    // Puts the tests' pkexec into the tree's /usr/bin, or takes it away.
+    bool installPkexec(bool installed);
+    // The process of the agent's unit on bus (0 when it runs none).
+    qint64 unitProcess(KLVRTestBus &bus);
 
     // Every file below folder, relative to it, sorted.
     static QStringList filesBelow(const QString &folder);
 
 private:
-    bool startSystemd(KLVRTestBus &bus);
+    bool startSystemd(KLVRTestBus &bus, bool checksPolkit);
     void configureUnits(KLVRTestBus &bus, const QString &folder, const QString &root);
 
     std::unique_ptr<KLVRTestBus> m_system;
