@@ -575,6 +575,7 @@ void KLVRAgentController::showInconsistentAlert()
     const bool foreign = isForeignAgent();
     const QString kind = foreign ? QStringLiteral("foreign") : QStringLiteral("silent.") + QString::number(m_found);
     KLVRAgentControllerAlert alert;
+    alert.warning = !foreign;
     alert.messageText = KLVRFormat::string(localized(QStringLiteral("%@.inconsistent.message.") + kind), applicationName());
     alert.informativeText = KLVRFormat::string(localized(QStringLiteral("%@.inconsistent.informative.") + kind),
                                                applicationName(), agentName());

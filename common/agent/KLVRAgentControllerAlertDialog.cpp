@@ -50,7 +50,7 @@ KLVRAgentControllerAlertDialog::KLVRAgentControllerAlertDialog(const KLVRAgentCo
     auto *top = new QHBoxLayout;
     auto *icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize, iconSize));
+    icon->setPixmap(style()->standardIcon(alert.warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize, iconSize));
     icon->setAlignment(Qt::AlignTop);
     top->addWidget(icon);
     top->addSpacing(8);

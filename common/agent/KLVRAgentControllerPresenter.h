@@ -22,6 +22,8 @@ struct KLVRAgentControllerAlert
     // empty for other alerts.
     QList<QPair<int, QString>> locations;
     QString locationLabel;
+    // Warning style (a problem to look at) rather than informational.
+    bool warning = false;
     // Help anchor when the application has a help book; empty otherwise.
     QString helpAnchor;
 };

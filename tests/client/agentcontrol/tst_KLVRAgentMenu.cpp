@@ -163,6 +163,18 @@ private Q_SLOTS:
                    + QLatin1Char('-') + QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char(' '), 1).replace(QLatin1Char(' '), QLatin1Char('-')));
         menu->hide();
 
+        // A silent unit: the command explains and offers the removal instead of doing nothing.
+        if (steps == QStringList{QStringLiteral("user unit")}) {
+            action->trigger();
+            KLVRAgentControllerAlertDialog *alert = waitFor<KLVRAgentControllerAlertDialog>();
+            QVERIFY(alert);
+            QCOMPARE(alert->buttonCount(), 2);
+            QCOMPARE(alert->button(0)->text(), QStringLiteral("Remove Agent"));
+            QVERIFY(QTest::qWaitForWindowExposed(alert));
+            screenshot(QStringLiteral("agent-state-6-silent-explanation"));
+            QTest::mouseClick(alert->button(1), Qt::LeftButton);
+        }
+
         // Agent killed while the window is open: the status follows within two seconds.
         if (steps == QStringList{QStringLiteral("agent")}) {
             ::kill(pid_t(KLVRSessionProcesses::processesNamed(KLVRAgentTestEnvironment::kAgentName).value(0)), SIGKILL);
