@@ -69,7 +69,13 @@ KLVRAgentController::KLVRAgentController(const QDBusConnection &systemBus, const
         if (!bus.isConnected())
             continue;
         auto *watcher = new QDBusServiceWatcher(m_probe.serviceName(), bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &KLVRAgentController::scheduleStateUpdate);
+        // An agent that gave up its name may still be ending (writing its store): its process
+        // keeps the state at 6 for a moment, so the change is polled for until it settles.
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            if (!m_updateTimer)
+                expectStateChange();
+            scheduleStateUpdate();
+        });
         m_nameWatchers.append(watcher);
     }
     m_slowCheck = new QTimer(this);
