@@ -9,6 +9,7 @@
 #include "KLVRRWAStore.h"
 #include "klvrrwaserviceprotocol_adaptor.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <cmath>
 #include <malloc.h>
@@ -180,6 +181,14 @@ void KLVRRWAService::serveNextRead()
     if (m_reads.isEmpty())
         return;
     const Read read = m_reads.takeFirst();
+    // A caller that left while its read waited gets nothing: the whole query would be for nobody.
+    QDBusConnectionInterface *bus = m_connection.interface();
+    if (bus && !bus->isServiceRegistered(read.request.service()).value()) {
+        m_readers.remove(read.request.service());
+        if (!m_reads.isEmpty())
+            m_readTimer.start();
+        return;
+    }
     m_answering = read.request;
     m_answered = false;
     KLVRRWAEventTable events = readEvents(read.from, read.to);

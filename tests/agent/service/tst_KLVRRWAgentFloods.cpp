@@ -181,12 +181,13 @@ private Q_SLOTS:
         QCOMPARE(flood.exitCode(), 0);
 
         // Back to idle within five seconds: hardly any processor time, and the memory given back.
+        const qint64 allowanceKiB = 16 * 1024;
         const auto calm = [&] {
             const Usage before = usageOf(pid);
             QTest::qWait(500);
             const Usage after = usageOf(pid);
             return after.cpuTicks - before.cpuTicks <= sysconf(_SC_CLK_TCK) / 20
-                   && after.residentKiB <= idleBefore.residentKiB + 16 * 1024;
+                   && after.residentKiB <= idleBefore.residentKiB + allowanceKiB;
         };
         QDeadlineTimer deadline(5000);
         bool calmed = false;
