@@ -307,12 +307,18 @@ QVariant KLVRRWCLogEntry::propertyListSafe(const QVariant &value)
 
 QVariantMap KLVRRWCLogEntry::exportAsDictionary() const
 {
-    return QVariantMap{
-        {QStringLiteral("Date"), QVariant::fromValue(m_date)},
-        {QStringLiteral("Summary"), summary()},
-        {QStringLiteral("Monitor"), m_monitor},
-        {QStringLiteral("Attributes"), propertyListSafe(attributeValues())},
-    };
+    // Filled in order and ended at the first missing value: an entry without a summary gives
+    // the date alone.
+    QVariantMap dictionary{{QStringLiteral("Date"), QVariant::fromValue(m_date)}};
+    const QString text = summary();
+    if (text.isEmpty())
+        return dictionary;
+    dictionary.insert(QStringLiteral("Summary"), text);
+    if (m_monitor.isEmpty())
+        return dictionary;
+    dictionary.insert(QStringLiteral("Monitor"), m_monitor);
+    dictionary.insert(QStringLiteral("Attributes"), propertyListSafe(attributeValues()));
+    return dictionary;
 }
 
 bool KLVRRWCLogEntry::visible() const

@@ -137,7 +137,8 @@ public:
     QString description() const { return stringValue(); }
     QString exportAsTabSeparatedString() const { return stringValue(); }
     QString attributesAsString() const;
-    // "Date", "Summary", "Monitor" and "Attributes" (property-list safe).
+    // "Date", "Summary", "Monitor" and "Attributes" (property-list safe), filled in that order
+    // up to the first missing (empty) value.
     QVariantMap exportAsDictionary() const;
     // Durations become their short text and process lists plain lists, recursively.
     static QVariant propertyListSafe(const QVariant &value);

@@ -12,10 +12,12 @@
 #include "KLVRRWCDateRangePopUp.h"
 #include "KLVRRWCEntriesView.h"
 #include "KLVRRWCInspectorController.h"
+#include "KLVRRWCExportController.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogSlice.h"
 #include "KLVRRWCLogTableController.h"
 #include "KLVRRWCLogTableView.h"
+#include "KLVRRWCPrintController.h"
 #include "KLVRRWCStore.h"
 #include "KLVRRWCWelcomeController.h"
 #include "KLVRStringsTable.h"
@@ -93,6 +95,7 @@ KLVRRWCMainWindow::KLVRRWCMainWindow(const QDBusConnection &systemBus, const QDB
     createActions();
     createCentralWidget();
     createToolBar();
+    createExportAndPrint();
     createMenus();
 
     m_agentStatus = new QLabel(this);
@@ -120,6 +123,8 @@ KLVRRWCMainWindow::~KLVRRWCMainWindow()
     m_welcomeController.reset();
     m_dateJumpController.reset();
     m_inspectorController.reset();
+    m_exportController.reset();
+    m_printController.reset();
 }
 
 void KLVRRWCMainWindow::showCacheProblem(const QString &message)
@@ -210,6 +215,11 @@ void KLVRRWCMainWindow::createMenus()
 {
     QMenu *file = menuBar()->addMenu(localized(QStringLiteral("menu.file")));
     file->addAction(m_refreshAction);
+    file->addSeparator();
+    file->addAction(m_exportController->exportAction());
+    file->addSeparator();
+    file->addAction(m_printController->previewAction());
+    file->addAction(m_printController->printAction());
     file->addSeparator();
     file->addAction(m_quitAction);
 
@@ -330,6 +340,17 @@ void KLVRRWCMainWindow::createCentralWidget()
     m_welcomeController->setLog(m_log.get());
     m_welcomeController->setEntriesView(m_entriesView);
     m_welcomeController->awakeFromNib();
+}
+
+void KLVRRWCMainWindow::createExportAndPrint()
+{
+    m_exportController = std::make_unique<KLVRRWCExportController>(this);
+    m_exportController->setLog(m_log.get());
+    m_exportController->setEntriesView(m_entriesView);
+
+    m_printController = std::make_unique<KLVRRWCPrintController>(this);
+    m_printController->setDateRange(m_dateRange.get());
+    m_printController->setLog(m_log.get());
 }
 
 void KLVRRWCMainWindow::updateAgentItems()

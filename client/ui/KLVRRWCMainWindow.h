@@ -15,10 +15,12 @@ class KLVRRWCDateRangeController;
 class KLVRRWCDateRangePopUp;
 class KLVRRWCEntriesView;
 class KLVRRWCInspectorController;
+class KLVRRWCExportController;
 class KLVRRWCLog;
 class KLVRRWCLogSlice;
 class KLVRRWCLogTableController;
 class KLVRRWCLogTableView;
+class KLVRRWCPrintController;
 class KLVRRWCStore;
 class KLVRRWCWelcomeController;
 class QAction;
@@ -63,6 +65,8 @@ public:
     KLVRRWCLogTableController *logTableController() const { return m_logTableController; }
     KLVRRWCLogTableView *logTableView() const { return m_logTableView; }
     QLineEdit *filterField() const { return m_filterField; }
+    KLVRRWCExportController *exportController() const { return m_exportController.get(); }
+    KLVRRWCPrintController *printController() const { return m_printController.get(); }
 
     // The place above the table where the graph sits, and the place of the log table.
     QWidget *graphSlot() const { return m_graphSlot; }
@@ -81,6 +85,7 @@ private:
     void createMenus();
     void createToolBar();
     void createCentralWidget();
+    void createExportAndPrint();
     void updateAgentItems();
     void showAbout();
     void showCacheProblem(const QString &message);
@@ -96,6 +101,8 @@ private:
     std::unique_ptr<KLVRRWCDateJumpController> m_dateJumpController;
     // The inspector's panel floats over this window: the controller goes before the window does.
     std::unique_ptr<KLVRRWCInspectorController> m_inspectorController;
+    std::unique_ptr<KLVRRWCExportController> m_exportController;
+    std::unique_ptr<KLVRRWCPrintController> m_printController;
 
     KLVRRWCDateRangeActions *m_dateRangeActions = nullptr;
     KLVRRWCDateRangePopUp *m_dateRangePopUp = nullptr;

@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#include "KLVRBundle.h"
+#include "KLVRExportTestSupport.h"
+#include "KLVRPropertyList.h"
+#include "KLVRRWCAbsoluteDuration.h"
+#include "KLVRRWCExportFile.h"
+#include "KLVRRWCExportFormat.h"
+#include "KLVRRWCLog.h"
+#include "KLVRRWCLogExporter.h"
+#include "KLVRRWCPropertyListArrayWriter.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointF>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace KLVRExportTest;
+using namespace KLVRRecordTest;
+
+// The log's export formats, each read back by the program people open it with.
+class tst_KLVRRWCLogExporter : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    bool writeFile(const KLVRRWCLog &log, const QString &type, const QString &file, const QString &prefix = {},
+                   const QString &suffix = {})
+    {
+        KLVRRWCLogExporter exporter(&log);
+        exporter.setPrefix(prefix);
+        exporter.setSuffix(suffix);
+        QFile out(file);
+        return out.open(QIODevice::WriteOnly) && exporter.write(type, &out) == KLVRRWCLogExporter::Result::Written;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        useBerlinTime();
+        KLVRBundle::setMain(QStringLiteral(":/client/Info.plist"));
+        QVERIFY(m_dir.isValid());
+    }
+
+    void tabularTextIsOneLinePerEntryInPythonsTabDialect()
+    {
+        KLVRRWCLog log;
+        log.addExternalEntries(sleepAndWake());
+        QCOMPARE(log.count(), 2);
+        const QString file = path(QStringLiteral("two.txt"));
+        QVERIFY(writeFile(log, KLVRRWCExportFormat::kTabularTextType, file));
+
+        const Run read = python(QStringLiteral("import csv, json, sys\n"
+                                               "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                                               "    print(json.dumps(list(csv.reader(f, dialect='excel-tab'))))\n"),
+                                {file});
+        QVERIFY2(read.ok(), read.errors.constData());
+        const QJsonArray rows = QJsonDocument::fromJson(read.output).array();
+        QCOMPARE(rows.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const KLVRRWCLogEntry *entry = log.objectAtIndex(i);
+            const QJsonArray fields = rows.at(i).toArray();
+            QCOMPARE(fields.size(), 3);
+            QCOMPARE(fields.at(0).toString(), KLVRRWCAbsoluteDuration::dateDescription(entry->date()));
+            QCOMPARE(fields.at(1).toString(), entry->summary());
+            QCOMPARE(fields.at(2).toString(), entry->attributesAsString());
+        }
+        QCOMPARE(rows.at(0).toArray().at(0).toString(), QStringLiteral("2024-03-05 21:45:00 +0000"));
+        QVERIFY(rows.at(1).toArray().at(1).toString().contains(QLatin1String("8 hours 45 minutes")));
+        QFile bytes(file);
+        QVERIFY(bytes.open(QIODevice::ReadOnly));
+        const QByteArray text = bytes.readAll();
+        QCOMPARE(text.count('\n'), 2);
+        QVERIFY(text.endsWith('\n'));
+    }
+
+    void textFormatsOfAnEmptyLogAreEmptyAndUnknownTypesNothing()
+    {
+        KLVRRWCLog log;
+        KLVRRWCLogExporter exporter(&log);
+        const QByteArray text = exporter.dataRepresentationOfType(KLVRRWCExportFormat::kTabularTextType);
+        QVERIFY(!text.isNull());
+        QVERIFY(text.isEmpty());
+        QTest::ignoreMessage(QtWarningMsg, "Unsupported KLVRLog::dataRepresentationOfType:image/png");
+        QVERIFY(exporter.dataRepresentationOfType(QStringLiteral("image/png")).isNull());
+        // The empty log's property list is still a document: an empty array.
+        const QVariant array = KLVRPropertyList::read(exporter.dataRepresentationOfType(KLVRRWCExportFormat::kPropertyListType));
+        QCOMPARE(array.typeId(), QMetaType::QVariantList);
+        QVERIFY(array.toList().isEmpty());
+    }
+
+    void wordDocumentOpensInPythonDocxAndLibreOffice()
+    {
+        KLVRRWCLog log;
+        QVariantList records = sleepAndWake();
+        // Text XML cannot hold (a control character) next to text it must escape.
+        records.append(record(utc("2024-03-06 07:00:00"), kLast, QStringLiteral("Lid <closed> & \x01opened ☕")));
+        log.addExternalEntries(records);
+        QCOMPARE(log.count(), 3);
+        const QString file = path(QStringLiteral("log.docx"));
+        QVERIFY(writeFile(log, KLVRRWCExportFormat::kWordType, file, QStringLiteral("<p><b>Power history</b> of my laptop</p>"),
+                          QStringLiteral("<p><i>End of report</i></p>")));
+
+        const Run read = python(QStringLiteral("import docx, json, sys\n"
+                                               "d = docx.Document(sys.argv[1])\n"
+                                               "print(json.dumps([{'text': p.text, 'bold': [r.text for r in p.runs if r.bold],"
+                                               " 'italic': [r.text for r in p.runs if r.italic]} for p in d.paragraphs]))\n"),
+                                {file});
+        QVERIFY2(read.ok(), read.errors.constData());
+        const QJsonArray paragraphs = QJsonDocument::fromJson(read.output).array();
+        QCOMPARE(paragraphs.size(), 5);
+        QCOMPARE(paragraphs.at(0)[QStringLiteral("text")].toString(), QStringLiteral("Power history of my laptop"));
+        QCOMPARE(paragraphs.at(0)[QStringLiteral("bold")].toArray(), QJsonArray{QStringLiteral("Power history")});
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(paragraphs.at(i + 1)[QStringLiteral("text")].toString(), KLVRRWCLogExporter::richTextLine(*log.objectAtIndex(i)).remove(QChar(1)));
+        QCOMPARE(paragraphs.at(3)[QStringLiteral("text")].toString(), QStringLiteral("2024-03-06 07:00:00 +0000\tLid <closed> & opened ☕"));
+        QCOMPARE(paragraphs.at(4)[QStringLiteral("italic")].toArray(), QJsonArray{QStringLiteral("End of report")});
+
+        // LibreOffice: one conversion per run, in a profile of its own.
+        QTemporaryDir profile;
+        QVERIFY(profile.isValid());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), profile.path());
+        const Run convert = run(QStringLiteral("soffice"),
+                                {QStringLiteral("-env:UserInstallation=file://") + profile.filePath(QStringLiteral("user")),
+                                 QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
+                                 QStringLiteral("--outdir"), profile.path(), file},
+                                environment, 180000);
+        QVERIFY2(convert.ok(), convert.errors.constData());
+        QFile text(profile.filePath(QStringLiteral("log.txt")));
+        QVERIFY2(text.open(QIODevice::ReadOnly), convert.output.constData());
+        QStringList lines = QString::fromUtf8(text.readAll()).remove(QChar(0xFEFF)).split(QLatin1Char('\n'));
+        for (QString &line : lines)
+            line = line.trimmed();
+        lines.removeAll(QString());
+        QCOMPARE(lines, (QStringList{QStringLiteral("Power history of my laptop"),
+                                     KLVRRWCLogExporter::richTextLine(*log.objectAtIndex(0)),
+                                     KLVRRWCLogExporter::richTextLine(*log.objectAtIndex(1)),
+                                     QStringLiteral("2024-03-06 07:00:00 +0000\tLid <closed> & opened ☕"),
+                                     QStringLiteral("End of report")}));
+    }
+
+    void propertyListReadsBackWithPlistlib()
+    {
+        KLVRRWCLog log;
+        QVariantList records = sleepAndWake();
+        // An idle sleep: its idle time is a duration among the attributes.
+        records.append(record(utc("2024-03-06 12:00:00"), kPowerEvents, QStringLiteral("Can system sleep"),
+                              {{QStringLiteral("Idle Seconds"), 600}}));
+        // An event without a description has no summary.
+        records.append(record(utc("2024-03-06 12:30:00"), kLast, QString()));
+        log.addExternalEntries(records);
+        QCOMPARE(log.count(), 4);
+        const QString file = path(QStringLiteral("log.plist"));
+        QVERIFY(writeFile(log, KLVRRWCExportFormat::kPropertyListType, file));
+
+        const Run read = python(QStringLiteral("import plistlib, json, sys, datetime\n"
+                                               "with open(sys.argv[1], 'rb') as f:\n"
+                                               "    entries = plistlib.load(f)\n"
+                                               "def plain(v):\n"
+                                               "    if isinstance(v, datetime.datetime): return {'datetime': v.isoformat()}\n"
+                                               "    if isinstance(v, dict): return {k: plain(x) for k, x in v.items()}\n"
+                                               "    if isinstance(v, list): return [plain(x) for x in v]\n"
+                                               "    return v\n"
+                                               "print(json.dumps(plain(entries)))\n"),
+                                {file});
+        QVERIFY2(read.ok(), read.errors.constData());
+        const QJsonArray entries = QJsonDocument::fromJson(read.output).array();
+        QCOMPARE(entries.size(), 4);
+        const QJsonObject sleep = entries.at(0).toObject();
+        QCOMPARE(sleep.keys(), (QStringList{QStringLiteral("Attributes"), QStringLiteral("Date"), QStringLiteral("Monitor"),
+                                            QStringLiteral("Summary")}));
+        QCOMPARE(sleep[QStringLiteral("Date")][QStringLiteral("datetime")].toString(), QStringLiteral("2024-03-05T21:45:00"));
+        QCOMPARE(sleep[QStringLiteral("Summary")].toString(), log.objectAtIndex(0)->summary());
+        QCOMPARE(sleep[QStringLiteral("Attributes")][QStringLiteral("Processes")].toArray(),
+                 (QJsonArray{QStringLiteral("systemd"), QStringLiteral("Xorg")}));
+        // Durations arrive as their short text.
+        const QJsonObject idle = entries.at(2).toObject();
+        QCOMPARE(idle[QStringLiteral("Attributes")][QStringLiteral("Properties")][QStringLiteral("Idle Time")].toString(),
+                 QStringLiteral("10m"));
+        // Without a summary the dictionary ends after the date.
+        const QJsonObject bare = entries.at(3).toObject();
+        QCOMPARE(bare.keys(), QStringList{QStringLiteral("Date")});
+        QCOMPARE(bare[QStringLiteral("Date")][QStringLiteral("datetime")].toString(), QStringLiteral("2024-03-06T12:30:00"));
+    }
+
+    void propertyListWrittenInRunsIsTheCodecsDocument()
+    {
+        QVariantList elements;
+        for (int i = 0; i < 11; ++i)
+            elements.append(QVariantMap{{QStringLiteral("Date"), QVariant::fromValue(KLVRAbsoluteTime(i * 86400.0))},
+                                        {QStringLiteral("List"), QVariantList{i, QStringLiteral("<&>")}}});
+        QByteArray written;
+        QBuffer buffer(&written);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        KLVRRWCPropertyListArrayWriter writer(&buffer);
+        QString error;
+        for (int i = 0; i < elements.size(); i += 4)
+            QVERIFY(writer.append(elements.mid(i, 4), &error));
+        QVERIFY(writer.finish(&error));
+        QCOMPARE(written, KLVRPropertyList::write(elements));
+    }
+
+    void refusedValueEndsThePropertyListWithTheCodecsReason()
+    {
+        QByteArray written;
+        QBuffer buffer(&written);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        KLVRRWCPropertyListArrayWriter writer(&buffer);
+        QString error;
+        QVERIFY(writer.append({QVariantMap{{QStringLiteral("a"), 1}}}, &error));
+        QVERIFY(!writer.append({QVariantMap{{QStringLiteral("point"), QPointF(1, 2)}}}, &error));
+        QVERIFY2(error.contains(QLatin1String("QPointF")), qPrintable(error));
+    }
+
+    void cancelledOrFailedExportLeavesTheFileAsItWas()
+    {
+        KLVRRWCLog log;
+        log.addExternalEntries(sleepAndWake());
+        const QString file = path(QStringLiteral("kept.txt"));
+        {
+            QFile old(file);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the user's own text\n");
+        }
+        QString error;
+        QCOMPARE(KLVRRWCExportFile::write(file, KLVRRWCExportFormat::TabularText, &log, {},
+                                          [](qint64, qint64) { return false; }, &error),
+                 KLVRRWCExportFile::Result::Cancelled);
+        QTest::ignoreMessage(QtWarningMsg, "Unsuppported export format tag: 4");
+        QCOMPARE(KLVRRWCExportFile::write(file, 4, &log, {}, {}, &error), KLVRRWCExportFile::Result::NothingWritten);
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("the user's own text\n"));
+
+        // A destination that cannot be made gives the system's reason.
+        QCOMPARE(KLVRRWCExportFile::write(file + QStringLiteral("/inside.txt"), KLVRRWCExportFormat::TabularText, &log, {}, {},
+                                          &error),
+                 KLVRRWCExportFile::Result::WriteFailed);
+        QVERIFY2(!error.isEmpty(), qPrintable(error));
+        QCOMPARE(KLVRRWCExportFile::errorMessage(QStringLiteral("/x"), error),
+                 QStringLiteral("Cannot save file: '/x': ") + error);
+    }
+};
+
+QTEST_MAIN(tst_KLVRRWCLogExporter)
+#include "tst_KLVRRWCLogExporter.moc"
