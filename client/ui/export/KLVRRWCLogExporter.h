@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -51,6 +53,11 @@ public:
     // empty one when writing failed.
     QByteArray dataRepresentationOfType(const QString &type);
 
+    // Appends the entry's tab-separated line (its exportAsTabSeparatedString(), without the line
+    // break, and with tabs and line breaks inside its fields made spaces); processTexts
+    // remembers the text of the process lists it wrote, by their storage.
+    using ProcessTexts = QHash<const void *, QString>;
+    static void appendTabularLine(QString &out, const KLVRRWCLogEntry &entry, ProcessTexts &processTexts);
     // The line the rich formats show for an entry: its date and its summary, separated by a tab.
     static QString richTextLine(const KLVRRWCLogEntry &entry);
     // The application's optional rich-text resource of that name, or an empty string.
@@ -62,6 +69,7 @@ private:
     Result writeWord(QIODevice *device, QString *error);
     Result writePropertyList(QIODevice *device, QString *error);
     bool progress(qint64 done, qint64 total) const;
+
 
     const KLVRRWCLog *m_log;
     QString m_prefix;

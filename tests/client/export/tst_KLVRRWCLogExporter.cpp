@@ -80,6 +80,48 @@ private Q_SLOTS:
         QVERIFY(text.endsWith('\n'));
     }
 
+    // The text is written without the entries' own formatting code (process lists are
+    // written once per shared list); every kind of attribute must still come out the same.
+    void tabularLinesAreTheEntriesOwnLines()
+    {
+        KLVRRWCLog log;
+        QVariantList records = sleepAndWake();
+        const KLVRAbsoluteTime noon = utc("2024-03-06 11:00:00");
+        const QVariantList processes{QStringLiteral("systemd"), QStringLiteral("firefox-esr")};
+        for (int i = 0; i < 3; ++i) // an idle sleep asked three times: one entry with duplicates
+            records.append(record(noon.addSeconds(i), kPowerEvents, QStringLiteral("Can system sleep"),
+                                  {{QStringLiteral("Idle Seconds"), 600 + i}, {QStringLiteral("Processes"), processes}}));
+        records.append(record(noon.addSeconds(60), kPowerSource, QStringLiteral("Power state changed"),
+                              batteryProperties(QStringLiteral("Battery Power"), false, 80)));
+        records.append(record(noon.addSeconds(120), kPowerSource, QStringLiteral("Power state changed"),
+                              batteryProperties(QStringLiteral("AC Power"), true, 79)));
+        records.append(record(noon.addSeconds(180), kAgent, QStringLiteral("Starting monitor")));
+        records.append(record(noon.addSeconds(240), kPowerEvents, QStringLiteral("System will sleep"),
+                              {{QStringLiteral("Processes"), QVariantList()}}));
+        log.addExternalEntries(records);
+        QVERIFY(log.count() >= 6);
+        QStringList expected;
+        for (const auto &entry : log.entries())
+            expected.append(entry->stringValue());
+        QVERIFY(expected.join(QLatin1Char('\n')).contains(QLatin1String("Duplicates:(")));
+        QVERIFY(expected.join(QLatin1Char('\n')).contains(QLatin1String("Processes:(systemd, firefox-esr)")));
+
+        KLVRRWCLogExporter exporter(&log);
+        const QString text = QString::fromUtf8(exporter.dataRepresentationOfType(KLVRRWCExportFormat::kTabularTextType));
+        QCOMPARE(text, expected.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+
+        // A tab or a line break inside a field would shift or split the entry's line.
+        KLVRRWCLog hostile;
+        hostile.addExternalEntries(QVariantList{record(noon, kPowerEvents, QStringLiteral("System will sleep"),
+                                           {{QStringLiteral("Processes"), QVariantList{QStringLiteral("tab\there"), QStringLiteral("two\nlines")}}}),
+                                    record(noon.addSeconds(60), kLast, QStringLiteral("Lid\tclosed\r\n"))});
+        const QString lines = QString::fromUtf8(KLVRRWCLogExporter(&hostile).dataRepresentationOfType(KLVRRWCExportFormat::kTabularTextType));
+        QCOMPARE(lines.count(QLatin1Char('\n')), 2);
+        QCOMPARE(lines.count(QLatin1Char('\t')), 4);
+        QVERIFY2(lines.contains(QLatin1String("Processes:(tab here, two lines)")), qPrintable(lines));
+        QVERIFY2(lines.contains(QLatin1String("\tLid closed  \t")), qPrintable(lines));
+    }
+
     void textFormatsOfAnEmptyLogAreEmptyAndUnknownTypesNothing()
     {
         KLVRRWCLog log;
@@ -146,6 +188,53 @@ private Q_SLOTS:
                                      QStringLiteral("End of report")}));
     }
 
+    // unrtf's text without its banner of comment lines, every run of white space one blank
+    // (unrtf writes a tab as blanks and a line break).
+    static QString unrtfText(const QString &file)
+    {
+        const Run read = run(QStringLiteral("unrtf"), {QStringLiteral("--text"), file});
+        if (!read.ok())
+            return QStringLiteral("unrtf failed: ") + QString::fromUtf8(read.errors);
+        QStringList lines;
+        for (const QString &line : QString::fromUtf8(read.output).split(QLatin1Char('\n'))) {
+            if (!line.startsWith(QLatin1String("###")) && !line.startsWith(QLatin1String("-----")))
+                lines.append(line);
+        }
+        return lines.join(QLatin1Char(' ')).simplified();
+    }
+
+    void richTextOpensInUnrtf()
+    {
+        KLVRRWCLog log;
+        QVariantList records = sleepAndWake();
+        records.append(record(utc("2024-03-06 07:00:00"), kLast, QStringLiteral("Braces {x} and \\ back")));
+        records.append(record(utc("2024-03-06 08:00:00"), kLast, QStringLiteral("Caf\u00e9 \u2615")));
+        log.addExternalEntries(records);
+        QStringList expected;
+        for (int i = 0; i < 3; ++i)
+            expected.append(KLVRRWCLogExporter::richTextLine(*log.objectAtIndex(i)));
+        const QString entries = expected.join(QLatin1Char(' ')).simplified();
+
+        // Without prefix and suffix: the entry lines only (unrtf's text shows what is not
+        // ASCII as its fallback "?", so the last line is checked in its HTML).
+        const QString plain = path(QStringLiteral("plain.rtf"));
+        QVERIFY(writeFile(log, KLVRRWCExportFormat::kRichTextType, plain));
+        QCOMPARE(unrtfText(plain), entries + QStringLiteral(" 2024-03-06 08:00:00 +0000 Caf? ?"));
+        const Run html = run(QStringLiteral("unrtf"), {QStringLiteral("--html"), plain});
+        QVERIFY2(html.output.contains("Caf&eacute; &#9749;"), html.output.constData());
+
+        const QString framed = path(QStringLiteral("framed.rtf"));
+        QVERIFY(writeFile(log, KLVRRWCExportFormat::kRichTextType, framed, QStringLiteral("<p><b>Power history</b></p>"),
+                          QStringLiteral("<p>End of report</p>")));
+        QCOMPARE(unrtfText(framed),
+                 QStringLiteral("Power history ") + entries + QStringLiteral(" 2024-03-06 08:00:00 +0000 Caf? ? End of report"));
+        QFile rtf(framed);
+        QVERIFY(rtf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = rtf.readAll();
+        QVERIFY(bytes.startsWith("{\\rtf1"));
+        QVERIFY2(bytes.contains("\\b Power history"), bytes.constData());
+    }
+
     void propertyListReadsBackWithPlistlib()
     {
         KLVRRWCLog log;
@@ -155,8 +244,11 @@ private Q_SLOTS:
                               {{QStringLiteral("Idle Seconds"), 600}}));
         // An event without a description has no summary.
         records.append(record(utc("2024-03-06 12:30:00"), kLast, QString()));
+        // Process names are whatever the kernel was told, control characters included.
+        records.append(record(utc("2024-03-06 13:00:00"), kPowerEvents, QStringLiteral("System will sleep"),
+                              {{QStringLiteral("Processes"), QVariantList{QStringLiteral("esc\x1b[0m"), QStringLiteral("caf\u00e9 <&>")}}}));
         log.addExternalEntries(records);
-        QCOMPARE(log.count(), 4);
+        QCOMPARE(log.count(), 5);
         const QString file = path(QStringLiteral("log.plist"));
         QVERIFY(writeFile(log, KLVRRWCExportFormat::kPropertyListType, file));
 
@@ -172,7 +264,7 @@ private Q_SLOTS:
                                 {file});
         QVERIFY2(read.ok(), read.errors.constData());
         const QJsonArray entries = QJsonDocument::fromJson(read.output).array();
-        QCOMPARE(entries.size(), 4);
+        QCOMPARE(entries.size(), 5);
         const QJsonObject sleep = entries.at(0).toObject();
         QCOMPARE(sleep.keys(), (QStringList{QStringLiteral("Attributes"), QStringLiteral("Date"), QStringLiteral("Monitor"),
                                             QStringLiteral("Summary")}));
@@ -188,6 +280,9 @@ private Q_SLOTS:
         const QJsonObject bare = entries.at(3).toObject();
         QCOMPARE(bare.keys(), QStringList{QStringLiteral("Date")});
         QCOMPARE(bare[QStringLiteral("Date")][QStringLiteral("datetime")].toString(), QStringLiteral("2024-03-06T12:30:00"));
+        // What XML cannot hold becomes the replacement character; the rest arrives as it was.
+        QCOMPARE(entries.at(4)[QStringLiteral("Attributes")][QStringLiteral("Processes")].toArray(),
+                 (QJsonArray{QStringLiteral("esc\uFFFD[0m"), QStringLiteral("caf\u00e9 <&>")}));
     }
 
     void propertyListWrittenInRunsIsTheCodecsDocument()
