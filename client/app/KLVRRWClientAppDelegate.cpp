@@ -7,10 +7,12 @@
 #include "KLVRBundle.h"
 #include "KLVRPropertyList.h"
 #include "KLVRRWCDateRangeController.h"
+#include "KLVRRWCEntriesViewPicture.h"
 #include "KLVRRWCInspectorController.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogSlice.h"
 #include "KLVRRWCMainWindow.h"
+#include "KLVRRWCScriptingService.h"
 #include "KLVRRWCStore.h"
 #include "KLVRRWCWelcomeController.h"
 #include "KLVRUserDefaults.h"
@@ -48,7 +50,12 @@ KLVRRWClientAppDelegate::KLVRRWClientAppDelegate(QObject *parent)
     QGuiApplication::setQuitOnLastWindowClosed(applicationShouldTerminateAfterLastWindowClosed());
 }
 
-KLVRRWClientAppDelegate::~KLVRRWClientAppDelegate() = default;
+KLVRRWClientAppDelegate::~KLVRRWClientAppDelegate()
+{
+    // Scripts lose the objects before the window's objects go.
+    m_scripting.reset();
+    m_scriptingGraph.reset();
+}
 
 void KLVRRWClientAppDelegate::registerDefaults(KLVRUserDefaults *defaults)
 {
@@ -83,6 +90,9 @@ void KLVRRWClientAppDelegate::setWindow(KLVRRWCMainWindow *window)
 {
     if (m_window)
         disconnect(m_window, nullptr, this, nullptr);
+    // Scripts reach the objects of one window only.
+    m_scripting.reset();
+    m_scriptingGraph.reset();
     m_window = window;
     m_log = window ? window->log() : nullptr;
     m_store = window ? window->store() : nullptr;
@@ -102,6 +112,17 @@ void KLVRRWClientAppDelegate::setWindow(KLVRRWCMainWindow *window)
             &KLVRAgentController::applicationDidFinishLaunching);
     connect(this, &KLVRRWClientAppDelegate::didFinishLaunching, window->inspectorController(),
             &KLVRRWCInspectorController::applicationDidFinishLaunching);
+}
+
+bool KLVRRWClientAppDelegate::startScripting(const QDBusConnection &sessionBus)
+{
+    m_scripting.reset();
+    m_scriptingGraph.reset();
+    if (!m_window)
+        return false;
+    m_scriptingGraph = std::make_unique<KLVRRWCEntriesViewPicture>(m_window->entriesView());
+    m_scripting = std::make_unique<KLVRRWCScriptingService>(sessionBus, m_log, m_visibleSlice, m_scriptingGraph.get());
+    return m_scripting->start();
 }
 
 void KLVRRWClientAppDelegate::applicationDidFinishLaunching()

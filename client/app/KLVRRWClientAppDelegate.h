@@ -9,13 +9,17 @@
 #include "KLVRRWCStore.h"
 #include "KLVRRWCWelcomeController.h"
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
+#include <memory>
 
 class KLVRUserDefaults;
+class KLVRRWCEntriesViewPicture;
+class KLVRRWCScriptingService;
 
 // The root of the client: registers the factory defaults before anything reads them, runs the
 // launch sequence (replay the cache into the log, then pull from the agent), opens the user guide
@@ -46,6 +50,10 @@ public:
 
     // Takes the window's objects as outlets and connects the window's application commands.
     void setWindow(KLVRRWCMainWindow *window);
+    // Offers the window's log ("database") and visible slice ("visibleSlice") to scripts on
+    // sessionBus; false when the bus is missing or another window serves them already.
+    bool startScripting(const QDBusConnection &sessionBus);
+    KLVRRWCScriptingService *scripting() const { return m_scripting.get(); }
     KLVRRWCMainWindow *window() const { return m_window; }
     KLVRRWCLog *log() const { return m_log; }
     KLVRRWCStore *store() const { return m_store; }
@@ -84,4 +92,6 @@ private:
     QPointer<KLVRRWCWelcomeController> m_welcomeController;
     QPointer<KLVRAgentController> m_agentController;
     bool m_canOpenUserGuide = false;
+    std::unique_ptr<KLVRRWCEntriesViewPicture> m_scriptingGraph;
+    std::unique_ptr<KLVRRWCScriptingService> m_scripting;
 };

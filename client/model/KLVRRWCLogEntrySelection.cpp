@@ -125,8 +125,10 @@ void KLVRRWCLogEntrySelection::intervals(const QList<KLVRRWCLogEntry *> &entries
     setAttributeValue(presentIntervals(usage.stateIntervals(), spanLength), QStringLiteral("Usage"));
     m_summary = usage.stateIntervals();
     setAttributeValue(presentIntervals(powerSource.stateIntervals(), spanLength), QStringLiteral("Power Source"));
+    m_powerSourceSummary = powerSource.stateIntervals();
     for (auto it = batteries.cbegin(); it != batteries.cend(); ++it)
         setAttributeValue(presentPowerSource(it.value().infoDictionary()), it.key());
+    m_batteries = batteries;
 }
 
 void KLVRRWCLogEntrySelection::addPowerStatusEvent(const KLVRRWCLogEntryPowerStatus &entry, QMap<QString, KLVRRWCBattery> &samples)

@@ -37,6 +37,9 @@ public:
     const std::optional<KLVRRWCAbsoluteDuration> &duration() const { return m_duration; }
     // Seconds spent in each usage state; empty until computed.
     const QMap<QString, double> &summary() const { return m_summary; }
+    // Seconds spent in each power source state, and the batteries' samples; empty until computed.
+    const QMap<QString, double> &powerSourceSummary() const { return m_powerSourceSummary; }
+    const QMap<QString, KLVRRWCBattery> &batteries() const { return m_batteries; }
 
     const QStringList &attributes() const { return m_attributes; }
     const QVariantMap &attributeValues() const { return m_attributeValues; }
@@ -63,6 +66,8 @@ private:
     std::optional<KLVRRWCAbsoluteDuration> m_duration;
     KLVRAbsoluteTime m_now;
     QMap<QString, double> m_summary;
+    QMap<QString, double> m_powerSourceSummary;
+    QMap<QString, KLVRRWCBattery> m_batteries;
     QStringList m_attributes;
     QVariantMap m_attributeValues;
 };

@@ -18,6 +18,16 @@ KLVRRWCLogPrinter::KLVRRWCLogPrinter(KLVRRWCStore *store, KLVRRWCLog *log, QObje
 
 int KLVRRWCLogPrinter::run(QTextStream &output, QTextStream &errors)
 {
+    if (!fill(errors))
+        return 1;
+    for (const auto &entry : m_log->entries())
+        output << entry->stringValue() << '\n';
+    output.flush();
+    return 0;
+}
+
+bool KLVRRWCLogPrinter::fill(QTextStream &errors)
+{
     // A damaged or read-only cache is said on stderr as it is found; the printing goes on.
     connect(m_store, &KLVRRWCStore::cacheProblemOccurred, this, [&errors](const QString &message) {
         errors << "restwatch: " << message << '\n';
@@ -49,13 +59,10 @@ int KLVRRWCLogPrinter::run(QTextStream &output, QTextStream &errors)
         else
             errors << "restwatch: no events: the cache is empty and the agent is not installed.\n";
         errors.flush();
-        return 1;
+        return false;
     }
-    for (const auto &entry : m_log->entries())
-        output << entry->stringValue() << '\n';
-    output.flush();
     if (pulled && !answered)
-        errors << "restwatch: the agent did not answer; printed the cached events only.\n";
+        errors << "restwatch: the agent did not answer; only the cached events are used.\n";
     errors.flush();
-    return 0;
+    return true;
 }

@@ -26,6 +26,9 @@ public:
     // Syncs and prints to output; the process exit code: 0 when something was printed, 1 with
     // a message on errors when neither the cache nor the agent had anything.
     int run(QTextStream &output, QTextStream &errors);
+    // Fills the log from the cache and then from the agent; false, with a message on errors,
+    // when neither had anything. A message also says when only the cache could be read.
+    bool fill(QTextStream &errors);
 
 private:
     QPointer<KLVRRWCStore> m_store;

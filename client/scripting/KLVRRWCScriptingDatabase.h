@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Rest Watch developers
+#pragma once
+
+#include "KLVRRWCScriptingTypes.h"
+
+#include <QDBusContext>
+#include <QObject>
+#include <QPointer>
+
+class KLVRRWCLog;
+class KLVRRWCLogEntry;
+
+// The log as the application's "database" for scripts (com.klvr.restwatch.Database): its entry
+// count and its entries by index range, each as a dictionary of its scripting properties.
+// Reads through to the log on every call; main thread only.
+class KLVRRWCScriptingDatabase : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(KLVRRWCScriptingDatabase)
+    Q_PROPERTY(uint count READ count)
+
+public:
+    // The most entries one call hands out.
+    static constexpr quint32 kMaximumPage = 10000;
+
+    explicit KLVRRWCScriptingDatabase(KLVRRWCLog *log, QObject *parent = nullptr);
+
+    uint count() const;
+
+    // "index", "date", "summary", "monitor", "group", "attributes" and "visible" of one listed entry.
+    static QVariantMap scriptingProperties(const KLVRRWCLog &log, qsizetype index);
+    // Up to length entries from location on, of the whole log; a length above kMaximumPage is
+    // refused with "Parameter too large" and gives nothing.
+    static bool page(const KLVRRWCLog &log, quint64 first, quint64 end, quint32 location, quint32 length,
+                     KLVRRWCScriptRecords &records);
+
+public Q_SLOTS:
+    KLVRRWCScriptRecords entries(uint location, uint length);
+
+private:
+    QPointer<KLVRRWCLog> m_log;
+};
