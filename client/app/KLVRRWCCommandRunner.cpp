@@ -192,7 +192,8 @@ int KLVRRWCCommandRunner::exportFailed(const KLVRRWCScriptingError &error)
     case Kind::ParameterTooSmall:
     case Kind::ParameterTooLarge:
     case Kind::InvalidArgument:
-        m_errors << "restwatch: --export-graph: " << error.message() << '\n'
+        m_errors << "restwatch: --" << (error.argument.isEmpty() ? QStringLiteral("export-graph") : error.argument) << ": "
+                 << error.message() << '\n'
                  << KLVRRWCCommandLine::usageHint() << '\n';
         m_errors.flush();
         return KLVRRWCCommandLine::UsageError;
@@ -220,6 +221,13 @@ int KLVRRWCCommandRunner::exportGraph()
         const KLVRRWCScriptingError error = KLVRRWCScriptingError::fromDBusError(reply.error());
         return error.isError() ? exportFailed(error) : busFailed(reply.error().message());
     }
+    KLVRRWCEntriesView view;
+    view.resize(view.sizeHint());
+    // Refused sizes are refused before the log is read, as the window does.
+    KLVRRWCScriptingExport::Request request;
+    const KLVRRWCScriptingError refused = KLVRRWCScriptingExport::readArguments(arguments, view.size(), request);
+    if (refused.isError())
+        return exportFailed(refused);
     KLVRRWCHeadlessLog headless(m_systemBus, m_sessionBus);
     if (!headless.fill(m_errors))
         return KLVRRWCCommandLine::Failure;
@@ -230,10 +238,8 @@ int KLVRRWCCommandRunner::exportGraph()
         headless.slice().setStart(KLVRAbsoluteTime::fromDateTime(first.startOfDay(zone)));
         headless.slice().setEnd(KLVRAbsoluteTime::fromDateTime(last.startOfDay(zone)));
     }
-    KLVRRWCEntriesView view;
     view.setLog(&headless.log());
     view.setDateRange(&headless.dateRange());
-    view.resize(view.sizeHint());
     const KLVRRWCEntriesViewPicture picture(&view);
     return exportFailed(KLVRRWCScriptingExport::run(picture, arguments));
 }

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <cmath>
@@ -22,9 +23,12 @@ QString KLVRRWCScriptingDate::toText(KLVRAbsoluteTime date)
         return QString();
     const qint64 msecs = qint64(std::llround(date.toUnix() * 1000.0));
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::systemTimeZone());
-    // Fixed to its offset so that the text carries it ("+01:00" rather than nothing).
-    const QDateTime withOffset = local.toOffsetFromUtc(local.offsetFromUtc());
-    return withOffset.toString(msecs % 1000 ? Qt::ISODateWithMs : Qt::ISODate);
+    // The offset is always written out, "+00:00" included, so that every text has one form.
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    const QString time = QLocale::c().toString(local, msecs % 1000 ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                                                   : QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    return time + QLatin1Char(offset < 0 ? '-' : '+') + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 bool KLVRRWCScriptingDate::isDay(const QString &text)

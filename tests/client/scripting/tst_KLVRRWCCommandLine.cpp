@@ -90,6 +90,7 @@ private:
     std::unique_ptr<KLVRRWClientAppDelegate> m_delegate;
     std::unique_ptr<KLVRRWCMainWindow> m_window;
     QTemporaryDir m_files;
+    QTemporaryDir m_runtime;
 };
 
 void tst_KLVRRWCCommandLine::initTestCase()
@@ -117,6 +118,7 @@ KLVRScriptingClient::Result tst_KLVRRWCCommandLine::restwatch(const QStringList 
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     return KLVRScriptingClient::finish({m_client->startProgram(kProgram, arguments, environment)}).front();
 }
 
@@ -148,8 +150,8 @@ void tst_KLVRRWCCommandLine::badArgumentsGiveUsageAndExitTwo_data()
     QTest::newRow("to before from") << QStringList{"--print-log", "--from", "2026-11-03", "--to", "2026-11-02"} << "--to";
     QTest::newRow("file missing") << QStringList{"--export-graph"} << "export-graph";
     QTest::newRow("width not a number") << QStringList{"--export-graph", "g.png", "--width", "wide"} << "--width";
-    QTest::newRow("width below bound") << QStringList{"--export-graph", "g.png", "--width", "100"} << "Parameter too small (-1702)";
-    QTest::newRow("height above bound") << QStringList{"--export-graph", "g.png", "--height", "15001"} << "Parameter too large (-1702)";
+    QTest::newRow("width below bound") << QStringList{"--export-graph", "g.png", "--width", "100"} << "--width: Parameter too small (-1702)";
+    QTest::newRow("height above bound") << QStringList{"--export-graph", "g.png", "--height", "15001"} << "--height: Parameter too large (-1702)";
 }
 
 void tst_KLVRRWCCommandLine::badArgumentsGiveUsageAndExitTwo()
