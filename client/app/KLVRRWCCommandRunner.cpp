@@ -10,6 +10,7 @@
 #include "KLVRRWCLog.h"
 #include "KLVRRWCStore.h"
 #include "KLVRRWCHeadlessLog.h"
+#include "KLVRRWCLogEntry.h"
 #include "KLVRRWCLogSliceProxy.h"
 #include "KLVRRWCScriptOutput.h"
 #include "KLVRRWCScriptingDatabase.h"
@@ -126,7 +127,16 @@ int KLVRRWCCommandRunner::printLog()
             page.waitForFinished();
             if (page.isError())
                 return busFailed(page.error().message());
-            records += page.value();
+            QDBusPendingReply<QStringList> attributes =
+                database.attributesAsString(location, KLVRRWCScriptingDatabase::kMaximumPage);
+            attributes.waitForFinished();
+            if (attributes.isError())
+                return busFailed(attributes.error().message());
+            KLVRRWCScriptRecords entries = page.value();
+            const QStringList texts = attributes.value();
+            for (qsizetype i = 0; i < entries.size() && i < texts.size(); ++i)
+                entries[i].insert(QStringLiteral("attributes"), texts.at(i));
+            records += entries;
         }
     } else {
         KLVRRWCHeadlessLog headless(m_systemBus, m_sessionBus);
@@ -134,8 +144,11 @@ int KLVRRWCCommandRunner::printLog()
             return KLVRRWCCommandLine::Failure;
         const KLVRRWCLog &log = headless.log();
         records.reserve(log.count());
-        for (qsizetype index = 0; index < log.count(); ++index)
-            records.append(KLVRRWCScriptingDatabase::scriptingProperties(log, index));
+        for (qsizetype index = 0; index < log.count(); ++index) {
+            QVariantMap record = KLVRRWCScriptingDatabase::scriptingProperties(log, index);
+            record.insert(QStringLiteral("attributes"), log.objectAtIndex(index)->attributesAsString());
+            records.append(record);
+        }
     }
     KLVRRWCScriptOutput::printEntries(records, m_commandLine.format(), m_commandLine.from(), m_commandLine.to(), m_output);
     return KLVRRWCCommandLine::Success;

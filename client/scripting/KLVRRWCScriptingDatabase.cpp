@@ -31,7 +31,6 @@ QVariantMap KLVRRWCScriptingDatabase::scriptingProperties(const KLVRRWCLog &log,
             {QStringLiteral("summary"), entry->summary()},
             {QStringLiteral("monitor"), entry->monitor()},
             {QStringLiteral("group"), entry->group()},
-            {QStringLiteral("attributes"), entry->attributesAsString()},
             {QStringLiteral("visible"), position >= visible.location && position - visible.location < visible.length}};
 }
 
@@ -58,4 +57,22 @@ KLVRRWCScriptRecords KLVRRWCScriptingDatabase::entries(uint location, uint lengt
         sendErrorReply(error.name(), error.message());
     }
     return records;
+}
+
+QStringList KLVRRWCScriptingDatabase::attributesAsString(uint location, uint length)
+{
+    QStringList texts;
+    if (!m_log)
+        return texts;
+    if (length > kMaximumPage) {
+        if (calledFromDBus()) {
+            const KLVRRWCScriptingError error = KLVRRWCScriptingError::tooLarge(QStringLiteral("length"));
+            sendErrorReply(error.name(), error.message());
+        }
+        return texts;
+    }
+    const qsizetype end = std::min<qsizetype>(m_log->count(), qsizetype(location) + qsizetype(length));
+    for (qsizetype index = location; index < end; ++index)
+        texts.append(m_log->objectAtIndex(index)->attributesAsString());
+    return texts;
 }

@@ -7,6 +7,7 @@
 #include <QDBusContext>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 class KLVRRWCLog;
 class KLVRRWCLogEntry;
@@ -28,7 +29,7 @@ public:
 
     uint count() const;
 
-    // "index", "date", "summary", "monitor", "group", "attributes" and "visible" of one listed entry.
+    // "index", "date", "summary", "monitor", "group" and "visible" of one listed entry.
     static QVariantMap scriptingProperties(const KLVRRWCLog &log, qsizetype index);
     // Up to length entries from location on, of the whole log; a length above kMaximumPage is
     // refused with "Parameter too large" and gives nothing.
@@ -37,6 +38,7 @@ public:
 
 public Q_SLOTS:
     KLVRRWCScriptRecords entries(uint location, uint length);
+    QStringList attributesAsString(uint location, uint length);
 
 private:
     QPointer<KLVRRWCLog> m_log;

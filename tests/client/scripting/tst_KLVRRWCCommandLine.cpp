@@ -79,6 +79,7 @@ private Q_SLOTS:
     void summaryOfOneDayHeadlessAndThroughTheWindow();
     void printLogAsJsonRoundTripsDates();
     void printLogAsTabSeparatedValues();
+    void printLogThroughTheWindowMatchesHeadless();
     void exportGraphHeadless();
 
 private:
@@ -281,6 +282,23 @@ void tst_KLVRRWCCommandLine::printLogAsTabSeparatedValues()
     for (const QString &line : lines)
         QCOMPARE(line.count(QLatin1Char('\t')), 4);
     QVERIFY(lines.at(1).startsWith(QLatin1String("2026-11-03T07:00:00+01:00\t")));
+}
+
+void tst_KLVRRWCCommandLine::printLogThroughTheWindowMatchesHeadless()
+{
+    const QStringList arguments{QStringLiteral("--print-log"), QStringLiteral("--format"), QStringLiteral("tsv")};
+    const KLVRScriptingClient::Result headless = restwatch(arguments);
+    QCOMPARE(headless.exitCode, 0);
+    openWindow();
+    const KLVRScriptingClient::Result throughWindow = restwatch(arguments);
+    QCOMPARE(throughWindow.exitCode, 0);
+    QCOMPARE(throughWindow.output, headless.output);
+    // Every entry, with its attributes (sent apart from the entries) where it has some.
+    QCOMPARE(throughWindow.output.count('\n'), 1 + int(m_window->log()->count()));
+    int withAttributes = 0;
+    for (const QByteArray &line : throughWindow.output.split('\n'))
+        withAttributes += line.split('\t').size() == 5 && !line.split('\t').at(4).isEmpty();
+    QVERIFY(withAttributes > 1);
 }
 
 void tst_KLVRRWCCommandLine::exportGraphHeadless()
