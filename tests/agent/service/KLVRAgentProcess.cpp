@@ -59,7 +59,8 @@ QString KLVRAgentProcess::output()
 int KLVRAgentProcess::stop(int sig)
 {
     if (m_process.state() != QProcess::NotRunning)
-        ::kill(pid_t(m_process.processId()), sig);
+        if (const pid_t target = pid_t(m_process.processId()); target > 0) // kill(0) would end the whole test run
+            ::kill(target, sig);
     if (!m_process.waitForFinished(10000))
         return -1;
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
