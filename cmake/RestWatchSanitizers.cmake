@@ -18,3 +18,13 @@ if(RESTWATCH_FUZZ)
   # Libraries get the coverage hooks; only the fuzz executables link libFuzzer's main.
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
+
+# restwatch_uninstrumented_drivers(): for the folder it is called in (tests, benchmarks). The
+# product's libraries and programs carry the sanitizers; the drivers that exercise them are built
+# plain and unoptimised, which halves a sanitized build. Their calls into the product still run
+# instrumented code, and the product's programs they start are instrumented throughout.
+macro(restwatch_uninstrumented_drivers)
+  if(RESTWATCH_SANITIZE)
+    add_compile_options(-fno-sanitize=all -O0 -g0)
+  endif()
+endmacro()
