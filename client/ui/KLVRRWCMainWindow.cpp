@@ -351,6 +351,7 @@ void KLVRRWCMainWindow::createExportAndPrint()
     m_printController = std::make_unique<KLVRRWCPrintController>(this);
     m_printController->setDateRange(m_dateRange.get());
     m_printController->setLog(m_log.get());
+    m_printController->setTableController(m_logTableController);
 }
 
 void KLVRRWCMainWindow::updateAgentItems()

@@ -6,9 +6,15 @@
 #include "KLVRRWCDateRangeController.h"
 #include "KLVRRWCExportFormat.h"
 #include "KLVRRWCLog.h"
+#include "KLVRRWCLogEntry.h"
+#include "KLVRRWCLogTableController.h"
+#include "KLVRRWCLogTableModel.h"
+#include "KLVRRWCLogTableView.h"
+#include "KLVRRWCRelativeDateFormatter.h"
 #include "KLVRStringsTable.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPainter>
@@ -72,6 +78,62 @@ void KLVRRWCPrintController::rowsChanged()
     updateActions();
 }
 
+void KLVRRWCPrintController::setTableController(KLVRRWCLogTableController *tableController)
+{
+    if (m_tableController)
+        disconnect(m_tableController->model(), nullptr, this, nullptr);
+    m_tableController = tableController;
+    if (m_tableController) {
+        // Every filter keystroke, sort and range change rearranges the rows.
+        connect(m_tableController->model(), &KLVRRWCLogTableModel::didRearrange, this, &KLVRRWCPrintController::updateActions);
+        connect(m_tableController->model(), &QAbstractItemModel::modelReset, this, &KLVRRWCPrintController::updateActions);
+    }
+    updateActions();
+}
+
+KLVRRWCLogTableController *KLVRRWCPrintController::tableController() const
+{
+    return m_tableController;
+}
+
+QList<KLVRRWCPrintableReportView::Column> KLVRRWCPrintController::tableColumns() const
+{
+    KLVRRWCLogTableView *view = m_tableController ? m_tableController->tableView() : nullptr;
+    if (!view || view->model() != m_tableController->model())
+        return KLVRRWCPrintableReportView::defaultColumns();
+    const KLVRRWCLogTableModel *model = m_tableController->model();
+    const QHeaderView *header = view->horizontalHeader();
+    const QPointer<const KLVRRWCLogTableModel> source(model);
+    const QPointer<KLVRRWCRelativeDateFormatter> dateFormatter(m_tableController->dateFormatter());
+    QList<KLVRRWCPrintableReportView::Column> columns;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (logical < 0 || header->isSectionHidden(logical))
+            continue;
+        KLVRRWCPrintableReportView::Column column;
+        column.identifier = KLVRRWCLogTableModel::identifier(logical);
+        column.title = model->headerData(logical, Qt::Horizontal).toString();
+        column.width = header->sectionSize(logical);
+        const QVariant alignment =
+            model->rowCount() > 0 ? model->data(model->index(0, logical), Qt::TextAlignmentRole) : QVariant();
+        if (alignment.isValid())
+            column.alignment = Qt::Alignment(alignment.toInt()) & Qt::AlignHorizontal_Mask;
+        // The texts come from the entry, not the row number, so that rows rearranged while a
+        // long report prints cannot shift its cells.
+        if (logical == KLVRRWCLogTableModel::DateColumn) {
+            column.text = [dateFormatter](qsizetype, const KLVRRWCLogEntry *entry) {
+                return dateFormatter ? dateFormatter->stringForDate(entry->date()) : QString();
+            };
+        } else {
+            column.text = [source](qsizetype, const KLVRRWCLogEntry *entry) {
+                return source ? source->summaryOf(entry) : QString();
+            };
+        }
+        columns.append(column);
+    }
+    return columns;
+}
+
 void KLVRRWCPrintController::updateActions()
 {
     const bool enabled = validatePrint();
@@ -81,6 +143,8 @@ void KLVRRWCPrintController::updateActions()
 
 bool KLVRRWCPrintController::validatePrint() const
 {
+    if (m_tableController)
+        return !m_tableController->arrangedObjects().empty();
     if (m_rows)
         return !m_rows().empty();
     return m_log && m_log->countOfVisibleEntries() > 0;
@@ -94,7 +158,10 @@ QString KLVRRWCPrintController::reportTitle() const
 std::unique_ptr<KLVRRWCPrintableReportView> KLVRRWCPrintController::makeReport(QPrinter *printer) const
 {
     std::vector<const KLVRRWCLogEntry *> rows;
-    if (m_rows) {
+    if (m_tableController) {
+        const std::vector<KLVRRWCLogEntry *> &arranged = m_tableController->arrangedObjects();
+        rows.assign(arranged.begin(), arranged.end());
+    } else if (m_rows) {
         rows = m_rows();
     } else if (m_log) {
         const qsizetype count = m_log->countOfVisibleEntries();
@@ -103,7 +170,7 @@ std::unique_ptr<KLVRRWCPrintableReportView> KLVRRWCPrintController::makeReport(Q
             rows.push_back(m_log->objectInVisibleEntriesAtIndex(i));
     }
     const QList<KLVRRWCPrintableReportView::Column> columns =
-        m_columns ? m_columns() : KLVRRWCPrintableReportView::defaultColumns();
+        m_tableController ? tableColumns() : (m_columns ? m_columns() : KLVRRWCPrintableReportView::defaultColumns());
     return std::make_unique<KLVRRWCPrintableReportView>(columns, std::move(rows), reportTitle(), printer->pageLayout(),
                                                         printer);
 }

@@ -12,6 +12,7 @@
 
 class KLVRRWCDateRangeController;
 class KLVRRWCLog;
+class KLVRRWCLogTableController;
 class QAction;
 class QPrinter;
 class QProgressDialog;
@@ -44,6 +45,13 @@ public:
     // The table's arranged rows and its columns; rowsChanged() re-checks the Print command.
     void setTable(Rows rows, Columns columns);
     void rowsChanged();
+    // The log table whose arranged (filtered, sorted) rows are printed, in the columns its view
+    // shows (their order, titles and widths as on screen, hidden ones left out), each cell the
+    // text the table shows for it. Print follows the table's rows as they are rearranged.
+    void setTableController(KLVRRWCLogTableController *tableController);
+    KLVRRWCLogTableController *tableController() const;
+    // The printed columns of the table as it is now; the default columns without a table view.
+    QList<KLVRRWCPrintableReportView::Column> tableColumns() const;
 
     QAction *printAction() const { return m_printAction; }
     QAction *previewAction() const { return m_previewAction; }
@@ -76,6 +84,7 @@ private:
     QPointer<QWidget> m_window;
     QPointer<KLVRRWCDateRangeController> m_dateRange;
     QPointer<KLVRRWCLog> m_log;
+    QPointer<KLVRRWCLogTableController> m_tableController;
     Rows m_rows;
     Columns m_columns;
     std::unique_ptr<QPrinter> m_printer;
