@@ -64,8 +64,7 @@ bool KLVRAgentTestEnvironment::start(bool withMocks, KLVRTestBus::Limits session
         return false;
     m_mocks = withMocks;
     if (withMocks) {
-        if (!m_system->startMock(mockTemplate(QStringLiteral("polkit_authority.py")))
-            || !waitForName(*m_system, QStringLiteral("org.freedesktop.PolicyKit1")) || !startSystemd(*m_system, true)
+        if (!setPolkitRunning(true) || !startSystemd(*m_system, true)
             || !startSystemd(*m_session, false))
             return false;
     }
@@ -239,6 +238,27 @@ QStringList KLVRAgentTestEnvironment::filesBelow(const QString &folder)
         files.append(QDir(folder).relativeFilePath(it.next()));
     files.sort();
     return files;
+}
+
+bool KLVRAgentTestEnvironment::setPolkitRunning(bool running)
+{
+    const QString name = QStringLiteral("org.freedesktop.PolicyKit1");
+    if (running == (m_polkit && m_polkit->state() != QProcess::NotRunning))
+        return true;
+    if (running) {
+        m_polkit = m_system->startMock(mockTemplate(QStringLiteral("polkit_authority.py")));
+        return m_polkit && waitForName(*m_system, name);
+    }
+    m_polkit->terminate();
+    if (!m_polkit->waitForFinished(5000)) {
+        m_polkit->kill();
+        m_polkit->waitForFinished(5000);
+    }
+    QDBusConnectionInterface *bus = connection(*m_system, QStringLiteral("polkit-watch")).interface();
+    const QDeadlineTimer deadline(5000);
+    while (bus->isServiceRegistered(name).value() && !deadline.hasExpired())
+        QThread::msleep(20);
+    return !bus->isServiceRegistered(name).value();
 }
 
 bool KLVRAgentTestEnvironment::installPkexec(bool installed)

@@ -77,6 +77,8 @@ public:
     void setPolkitAllowed(const QStringList &actions);
     // The action of every password prompt since the last setPolkitAllowed, oldest first.
     QStringList polkitPrompts();
+    // Stops the polkit mock (its name leaves the system bus), or starts it again.
+    bool setPolkitRunning(bool running);
     // Puts the tests' pkexec into the tree's /usr/bin, or takes it away.
     bool installPkexec(bool installed);
     // The process of the agent's unit on bus (0 when it runs none).
@@ -93,5 +95,6 @@ private:
     std::unique_ptr<KLVRTestBus> m_session;
     std::unique_ptr<QTemporaryDir> m_tree;
     QList<QProcess *> m_agents;
+    QProcess *m_polkit = nullptr;
     bool m_mocks = false;
 };

@@ -167,6 +167,7 @@ private Q_SLOTS:
         for (qint64 pid : KLVRSessionProcesses::processesNamed(KLVRAgentTestEnvironment::kAgentName))
             KLVRSessionProcesses::terminate(pid);
         m_environment.stopAgents();
+        QVERIFY(m_environment.setPolkitRunning(true));
     }
 
     void installAlertShowsItsPartsInOrderAndEveryButtonCanBeClicked()
@@ -415,23 +416,28 @@ private Q_SLOTS:
     void privilegedFailuresAreReportedForWhatTheyAre_data()
     {
         QTest::addColumn<bool>("pkexec");
+        QTest::addColumn<bool>("polkit");
         QTest::addColumn<QStringList>("allowed");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("prompts");
 
-        QTest::newRow("pkexec missing") << false << QStringList{kPkexecAction} << "pkexec is not installed." << 0;
-        QTest::newRow("password refused") << true << QStringList() << "You are not allowed to install the agent for all users." << 1;
+        QTest::newRow("pkexec missing") << false << true << QStringList{kPkexecAction} << "pkexec is not installed." << 0;
+        QTest::newRow("polkit not running")
+            << true << false << QStringList{kPkexecAction} << "polkit is not running, so no administrator password can be asked for." << 0;
+        QTest::newRow("password refused") << true << true << QStringList() << "You are not allowed to install the agent for all users." << 1;
     }
 
     void privilegedFailuresAreReportedForWhatTheyAre()
     {
         QFETCH(bool, pkexec);
+        QFETCH(bool, polkit);
         QFETCH(QStringList, allowed);
         QFETCH(QString, message);
         QFETCH(int, prompts);
 
         QVERIFY(m_environment.installPkexec(pkexec));
         m_environment.setPolkitAllowed(allowed);
+        QVERIFY(m_environment.setPolkitRunning(polkit));
         const auto controller = makeController();
         chooseInInstallAlert(*controller, QStringLiteral("Install"), 1);
         const QStringList alert = takeErrorAlert();
@@ -439,7 +445,8 @@ private Q_SLOTS:
         QCOMPARE(controller->state(), int(KLVRAgentController::NotInstalled));
         QVERIFY(!controller->isBusy());
         QVERIFY(!controller->isExpectingStateChange());
-        QCOMPARE(m_environment.polkitPrompts().size(), prompts);
+        if (polkit)
+            QCOMPARE(m_environment.polkitPrompts().size(), prompts);
     }
 
     void failedPerUserInstallTakesBackItsCopySoThatARetrySucceeds()
