@@ -187,7 +187,7 @@ bool KLVRRWAMonitorPowerEvent::flushStore()
 {
     bool written = false;
     recordGuarded([&] {
-        written = store()->flush();
+        written = store()->writePending();
     });
     return written;
 }
@@ -199,6 +199,10 @@ void KLVRRWAMonitorPowerEvent::writeAndRelease(const QElapsedTimer &since, const
     const bool written = flushStore();
     releaseDelayLock();
     m_lastReleaseDelayMs = static_cast<double>(since.nsecsElapsed()) / 1e6;
+    // The log's copy into the store file waits until the system no longer does.
+    recordGuarded([&] {
+        store()->checkpoint();
+    });
     if (written)
         qCInfo(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: %s recorded and written in %.1f ms", what, m_lastReleaseDelayMs);
     else

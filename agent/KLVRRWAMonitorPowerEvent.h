@@ -87,7 +87,8 @@ private:
     void releaseDelayLock();
     // Writes the batch, then releases the lock, and notes how long the system waited.
     void writeAndRelease(const QElapsedTimer &since, const char *what);
-    // Writes the queued events; a failure is logged, never thrown, so the lock still goes.
+    // Writes the queued events, leaving the log's checkpoint for after the release; a failure
+    // is logged, never thrown, so the lock still goes.
     // Returns whether they were written.
     bool flushStore();
     // Runs work on the monitor's own thread and waits for it, when that is another running

@@ -19,6 +19,7 @@
 #include <QThread>
 #include <QTimer>
 #include <sqlite3.h>
+#include <sys/statvfs.h>
 
 Q_LOGGING_CATEGORY(lcStore, "restwatch.agent.store")
 
@@ -189,6 +190,13 @@ void KLVRRWAStore::timerDidFire()
 
 bool KLVRRWAStore::insertPending()
 {
+    const bool written = writePending();
+    checkpoint();
+    return written;
+}
+
+bool KLVRRWAStore::writePending()
+{
     // The whole transaction runs under the connection's lock: another thread's statement must not
     // land inside it.
     QMutexLocker databaseLocker(&databaseLock());
@@ -237,12 +245,55 @@ bool KLVRRWAStore::insertPending()
 
     const quint64 count = quint64(m_pending.size());
     m_pending.clear();
+    m_logToCopy = true;
     m_dropped = 0;
     locker.unlock();
     databaseLocker.unlock();
     noteWritable();
     setEntriesAdded(entriesAdded() + count);
     return true;
+}
+
+void KLVRRWAStore::checkpoint()
+{
+    QMutexLocker databaseLocker(&databaseLock());
+    if (!m_logToCopy || !isOpen())
+        return;
+    // Passive: a reader that still needs the log's pages keeps them there until a later batch.
+    int logFrames = 0;
+    int copiedFrames = 0;
+    if (sqlite3_wal_checkpoint_v2(database(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copiedFrames) == SQLITE_OK
+        && copiedFrames == logFrames)
+        m_logToCopy = false;
+}
+
+void KLVRRWAStore::databaseDidOpen()
+{
+    sqlite3 *db = database();
+    // A checkpoint inside a commit would make the write before a sleep wait for it.
+    sqlite3_wal_autocheckpoint(db, 0);
+    m_logToCopy = true;
+
+    // The reserve: a row of kLogReserve bytes written to the log and deleted again, then copied
+    // into the store, where its pages wait on the free list for later events. Skipped where the
+    // disk is nearly full, which such a row would only make worse.
+    const char *file = sqlite3_db_filename(db, "main");
+    if (!file || !*file)
+        return;
+    const QFileInfo log(QString::fromUtf8(sqlite3_filename_wal(file)));
+    struct statvfs disk = {};
+    if ((log.exists() && log.size() >= kLogReserve) || statvfs(file, &disk) != 0
+        || qint64(disk.f_bavail) * qint64(disk.f_frsize) < 16 * kLogReserve)
+        return;
+    const QByteArray reserve = "INSERT OR REPLACE INTO settings (key, value) VALUES ('KLVRRWAStore.log-reserve', zeroblob("
+                               + QByteArray::number(kLogReserve) + "));"
+                               "DELETE FROM settings WHERE key = 'KLVRRWAStore.log-reserve';";
+    char *error = nullptr;
+    if (sqlite3_exec(db, reserve.constData(), nullptr, nullptr, &error) != SQLITE_OK)
+        qCInfo(lcStore).noquote() << className() << "could not give the write-ahead log its reserve:"
+                                  << QString::fromUtf8(error ? error : "unknown error");
+    sqlite3_free(error);
+    checkpoint();
 }
 
 bool KLVRRWAStore::openForWriting()
