@@ -4,24 +4,20 @@
 
 #include "KLVRRWAIdleTime.h"
 #include "KLVRRWAInhibitor.h"
-#include "KLVRRWALogindManagerProxy.h"
 #include "KLVRRWAProcessList.h"
+#include "KLVRRWARawBus.h"
 #include "KLVRRWAStore.h"
 
-#include <QDBusArgument>
-#include <QDBusError>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
-#include <QDBusUnixFileDescriptor>
+#include <QSocketNotifier>
 #include <QThread>
 #include <exception>
+#include <utility>
 #include <unistd.h>
 
 namespace {
 
 const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
+const QString kLogindManager = QStringLiteral("org.freedesktop.login1.Manager");
 const QString kLockWhat = QStringLiteral("sleep:shutdown");
 const QString kLockWho = QStringLiteral("Rest Watch");
 const QString kLockWhy = QStringLiteral("Recording power events");
@@ -36,19 +32,18 @@ bool isRestartType(const QString &type)
     return type == QLatin1String("reboot") || type == QLatin1String("kexec") || type == QLatin1String("soft-reboot");
 }
 
-bool serviceMissing(const QDBusError &error)
+bool serviceMissing(const QString &errorName)
 {
-    return error.type() == QDBusError::ServiceUnknown
-           || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+           || errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
 } // namespace
 
-KLVRRWAMonitorPowerEvent::KLVRRWAMonitorPowerEvent(KLVRRWAStore *aStore, const QDBusConnection &bus, QObject *parent)
+KLVRRWAMonitorPowerEvent::KLVRRWAMonitorPowerEvent(KLVRRWAStore *aStore, const QString &busAddress, QObject *parent)
     : KLVRRWAMonitor(aStore, parent)
-    , m_bus(bus)
+    , m_busAddress(busAddress)
 {
-    KLVRRWAInhibitor::registerMetaTypes();
 }
 
 KLVRRWAMonitorPowerEvent::~KLVRRWAMonitorPowerEvent()
@@ -94,22 +89,62 @@ void KLVRRWAMonitorPowerEvent::start()
     if (m_started)
         return;
     m_started = true;
-    if (!m_bus.isConnected()) {
+    auto bus = std::make_unique<KLVRRWARawBus>(m_busAddress);
+    const bool subscribed =
+        bus->open()
+        && bus->addMatch(QStringLiteral("type='signal',sender='%1',path='%2',interface='%3'")
+                             .arg(LogindService, kLogindPath, kLogindManager))
+        && bus->addMatch(QStringLiteral("type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                                        "member='NameOwnerChanged',arg0='%1'").arg(LogindService));
+    if (!subscribed) {
         qCWarning(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: no system bus (%s); power events are not recorded",
-                  qPrintable(m_bus.lastError().message()));
+                  qPrintable(bus->lastErrorMessage()));
         return;
     }
-    m_logind = std::make_unique<KLVRRWALogindManagerProxy>(LogindService, kLogindPath, m_bus);
-    m_logind->setTimeout(kLogindTimeoutMs);
-    connect(m_logind.get(), &KLVRRWALogindManagerProxy::PrepareForSleep, this, &KLVRRWAMonitorPowerEvent::prepareForSleep);
-    connect(m_logind.get(), &KLVRRWALogindManagerProxy::PrepareForShutdown, this,
-            &KLVRRWAMonitorPowerEvent::prepareForShutdown);
-    connect(m_logind.get(), &KLVRRWALogindManagerProxy::PrepareForShutdownWithMetadata, this,
-            &KLVRRWAMonitorPowerEvent::prepareForShutdownWithMetadata);
-
-    m_watcher = new QDBusServiceWatcher(LogindService, m_bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, &KLVRRWAMonitorPowerEvent::logindAppeared);
+    m_bus = std::move(bus);
+    m_bus->setSignalHandler([this](const QString &interface, const QString &member, const QVariantList &arguments) {
+        busSignal(interface, member, arguments);
+    });
+    // Signals that came in while a call waited are in the connection already, not in the socket.
+    m_bus->setWakeUpHandler([this] {
+        if (!std::exchange(m_dispatchQueued, true))
+            QMetaObject::invokeMethod(this, &KLVRRWAMonitorPowerEvent::dispatchBus, Qt::QueuedConnection);
+    });
+    m_busNotifier = new QSocketNotifier(m_bus->socket(), QSocketNotifier::Read, this);
+    connect(m_busNotifier, &QSocketNotifier::activated, this, &KLVRRWAMonitorPowerEvent::dispatchBus);
     takeDelayLock();
+    dispatchBus();
+}
+
+void KLVRRWAMonitorPowerEvent::dispatchBus()
+{
+    m_dispatchQueued = false;
+    if (!m_bus)
+        return;
+    m_bus->dispatch();
+    if (!m_bus->isConnected() && m_busNotifier) {
+        qCWarning(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: the system bus went away; power events are not recorded");
+        m_busNotifier->setEnabled(false);
+    }
+}
+
+void KLVRRWAMonitorPowerEvent::busSignal(const QString &interface, const QString &member, const QVariantList &arguments)
+{
+    if (interface == QLatin1String("org.freedesktop.DBus")) {
+        if (member == QLatin1String("NameOwnerChanged") && arguments.value(0).toString() == LogindService
+            && !arguments.value(2).toString().isEmpty())
+            logindAppeared();
+        return;
+    }
+    if (interface != kLogindManager || arguments.isEmpty() || arguments.constFirst().typeId() != QMetaType::Bool)
+        return;
+    const bool start = arguments.constFirst().toBool();
+    if (member == QLatin1String("PrepareForSleep"))
+        prepareForSleep(start);
+    else if (member == QLatin1String("PrepareForShutdown"))
+        prepareForShutdown(start);
+    else if (member == QLatin1String("PrepareForShutdownWithMetadata"))
+        prepareForShutdownWithMetadata(start, arguments.value(1).toMap());
 }
 
 void KLVRRWAMonitorPowerEvent::stop()
@@ -119,9 +154,9 @@ void KLVRRWAMonitorPowerEvent::stop()
     if (!m_started)
         return;
     m_started = false;
-    delete m_watcher;
-    m_watcher = nullptr;
-    m_logind.reset();
+    delete m_busNotifier;
+    m_busNotifier = nullptr;
+    m_bus.reset();
     releaseDelayLock();
 }
 
@@ -134,25 +169,25 @@ void KLVRRWAMonitorPowerEvent::logindAppeared()
 
 void KLVRRWAMonitorPowerEvent::takeDelayLock()
 {
-    if (holdsDelayLock() || !m_logind)
+    if (holdsDelayLock() || !m_bus)
         return;
-    QDBusPendingReply<QDBusUnixFileDescriptor> reply = m_logind->Inhibit(kLockWhat, kLockWho, kLockWhy, kLockMode);
-    reply.waitForFinished();
-    if (reply.isError()) {
-        if (serviceMissing(reply.error()))
+    const std::optional<QVariantList> reply = m_bus->call(LogindService, kLogindPath, kLogindManager, QStringLiteral("Inhibit"),
+                                                          {kLockWhat, kLockWho, kLockWhy, kLockMode}, kLogindTimeoutMs);
+    if (!reply) {
+        if (serviceMissing(m_bus->lastErrorName()))
             qCWarning(lcRWAMonitor,
                       "KLVRRWAMonitorPowerEvent: systemd-logind is not on the system bus (%s); power events are "
                       "recorded once it appears",
-                      qPrintable(reply.error().message()));
+                      qPrintable(m_bus->lastErrorMessage()));
         else
             qCWarning(lcRWAMonitor,
                       "KLVRRWAMonitorPowerEvent could not take a delay lock: %s; events are still recorded, but "
                       "the system will not wait for them to be written",
-                      qPrintable(reply.error().message()));
+                      qPrintable(m_bus->lastErrorMessage()));
         return;
     }
-    QDBusUnixFileDescriptor descriptor = reply.value();
-    m_lockFd = descriptor.isValid() ? descriptor.takeFileDescriptor() : -1;
+    const QVariant descriptor = reply->value(0);
+    m_lockFd = descriptor.typeId() == QMetaType::Int ? descriptor.toInt() : -1;
     if (m_lockFd < 0) {
         qCWarning(lcRWAMonitor, "KLVRRWAMonitorPowerEvent: logind returned no lock descriptor");
         return;
@@ -273,7 +308,16 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
 
 QVariantMap KLVRRWAMonitorPowerEvent::baseContext(bool *idle) const
 {
-    const KLVRRWAIdleTime idleTime = KLVRRWAIdleTime::read(m_bus, LogindService);
+    KLVRRWAIdleTime idleTime;
+    const std::optional<QVariantList> reply =
+        m_bus ? m_bus->call(LogindService, kLogindPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                            QStringLiteral("GetAll"), {kLogindManager}, kLogindTimeoutMs)
+              : std::nullopt;
+    if (reply && !reply->isEmpty())
+        idleTime = KLVRRWAIdleTime::fromProperties(reply->constFirst().toMap());
+    else
+        qCWarning(lcRWAMonitor, "KLVRRWAIdleTime cannot read the idle hint from logind: %s",
+                  qPrintable(m_bus ? m_bus->lastErrorMessage() : QStringLiteral("no system bus")));
     *idle = idleTime.idle;
     return {{QStringLiteral("Idle Seconds"), idleTime.seconds}, {QStringLiteral("Processes"), processes()}};
 }
@@ -297,17 +341,18 @@ QStringList KLVRRWAMonitorPowerEvent::processes() const
 QVariantList KLVRRWAMonitorPowerEvent::inhibitors() const
 {
     QVariantList list;
-    if (!m_logind)
+    if (!m_bus)
         return list;
-    QDBusPendingReply<KLVRRWAInhibitorList> reply = m_logind->ListInhibitors();
-    reply.waitForFinished();
-    if (reply.isError()) {
+    const std::optional<QVariantList> reply =
+        m_bus->call(LogindService, kLogindPath, kLogindManager, QStringLiteral("ListInhibitors"), {}, kLogindTimeoutMs);
+    if (!reply) {
         qCWarning(lcRWAMonitor, "KLVRRWAMonitorPowerEvent cannot list inhibitors: %s",
-                  qPrintable(reply.error().message()));
+                  qPrintable(m_bus->lastErrorMessage()));
         return list;
     }
-    const KLVRRWAInhibitorList inhibitors = reply.value();
-    for (const KLVRRWAInhibitor &inhibitor : inhibitors) {
+    const QVariantList inhibitors = reply->value(0).toList();
+    for (const QVariant &fields : inhibitors) {
+        const KLVRRWAInhibitor inhibitor = KLVRRWAInhibitor::fromFields(fields.toList());
         // Our own delay lock is always there and says nothing about this sleep.
         if (inhibitor.who == kLockWho && inhibitor.why == kLockWhy && inhibitor.mode == kLockMode)
             continue;
@@ -322,29 +367,21 @@ bool KLVRRWAMonitorPowerEvent::rebootUnderWay() const
         return isRestartType(m_shutdownType);
 
     // Older systemd sends no metadata: a queued reboot, kexec or soft-reboot job tells instead.
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1"),
-        QStringLiteral("org.freedesktop.systemd1.Manager"), QStringLiteral("ListJobs"));
-    const QDBusMessage reply = QDBusConnection(m_bus).call(call, QDBus::Block, kSystemdTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()
-        || !reply.arguments().constFirst().canConvert<QDBusArgument>())
+    if (!m_bus)
         return false;
-    const QDBusArgument jobs = reply.arguments().constFirst().value<QDBusArgument>();
-    if (jobs.currentSignature() != QLatin1String("a(usssoo)"))
+    const std::optional<QVariantList> reply =
+        m_bus->call(QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1"),
+                    QStringLiteral("org.freedesktop.systemd1.Manager"), QStringLiteral("ListJobs"), {}, kSystemdTimeoutMs);
+    if (!reply)
         return false;
-    bool restart = false;
-    jobs.beginArray();
-    while (!jobs.atEnd()) {
-        uint id = 0;
-        QString unit, type, state;
-        QDBusObjectPath jobPath, unitPath;
-        jobs.beginStructure();
-        jobs >> id >> unit >> type >> state >> jobPath >> unitPath;
-        jobs.endStructure();
-        if (type == QLatin1String("start") && unit.endsWith(QLatin1String(".target"))
+    const QVariantList jobs = reply->value(0).toList();
+    for (const QVariant &job : jobs) {
+        // (id, unit, type, state, job path, unit path)
+        const QVariantList fields = job.toList();
+        const QString unit = fields.value(1).toString();
+        if (fields.value(2).toString() == QLatin1String("start") && unit.endsWith(QLatin1String(".target"))
             && isRestartType(unit.chopped(7)))
-            restart = true;
+            return true;
     }
-    jobs.endArray();
-    return restart;
+    return false;
 }

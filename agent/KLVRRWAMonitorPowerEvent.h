@@ -5,22 +5,23 @@
 #include "KLVRRWAMonitor.h"
 #include "KLVRRWAWakeSources.h"
 
-#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <memory>
 
-class KLVRRWALogindManagerProxy;
-class QDBusServiceWatcher;
+class KLVRRWARawBus;
+class QSocketNotifier;
 
 // Records every sleep, wake, power-off and restart that systemd-logind announces, with the
 // user's idle time, the process list and the inhibitor locks of that moment, and holds a delay
 // lock ("sleep:shutdown") so that each event is on disk before the machine goes down.
 //
 // Creation (second in the controller's monitor list), on the system bus:
-//     new KLVRRWAMonitorPowerEvent(store, QDBusConnection::systemBus(), controller);
-// In the agent it lives on a thread of its own with a bus connection of its own, so that no
-// caller of the agent's services can hold up a sleep; start() and stop() run there.
+//     new KLVRRWAMonitorPowerEvent(store, QString(), controller);
+// It talks to logind over a libdbus connection of its own (KLVRRWARawBus), read by the thread
+// the monitor lives on, never by QtDBus's shared socket thread. In the agent that is a thread
+// of its own, so that no caller of the agent's services can hold up a sleep; start() and stop()
+// run there.
 // Without logind on the bus it logs so, records nothing and takes its lock when logind appears.
 class KLVRRWAMonitorPowerEvent : public KLVRRWAMonitor
 {
@@ -48,7 +49,9 @@ public:
         SystemWillPowerOn = 0xE0000320,
     };
 
-    KLVRRWAMonitorPowerEvent(KLVRRWAStore *aStore, const QDBusConnection &bus, QObject *parent = nullptr);
+    // busAddress: the bus logind is on; empty for the system bus.
+    explicit KLVRRWAMonitorPowerEvent(KLVRRWAStore *aStore, const QString &busAddress = QString(),
+                                      QObject *parent = nullptr);
     ~KLVRRWAMonitorPowerEvent() override;
 
     QString signature() const override { return Signature; }
@@ -79,6 +82,9 @@ private:
     void prepareForShutdown(bool start);
     void prepareForShutdownWithMetadata(bool start, const QVariantMap &metadata);
     void logindAppeared();
+    // Routes logind's signals and the appearance of its name.
+    void busSignal(const QString &interface, const QString &member, const QVariantList &arguments);
+    void dispatchBus();
     // "Idle Seconds" and "Processes"; idle receives logind's IdleHint.
     QVariantMap baseContext(bool *idle) const;
     QVariantList inhibitors() const;
@@ -95,9 +101,10 @@ private:
     // thread; false when the caller is to run it itself.
     bool runOnOwnThread(void (KLVRRWAMonitorPowerEvent::*work)());
 
-    QDBusConnection m_bus;
-    std::unique_ptr<KLVRRWALogindManagerProxy> m_logind;
-    QDBusServiceWatcher *m_watcher = nullptr;
+    QString m_busAddress;
+    std::unique_ptr<KLVRRWARawBus> m_bus;
+    QSocketNotifier *m_busNotifier = nullptr;
+    bool m_dispatchQueued = false;
     int m_lockFd = -1;
     bool m_started = false;
     QString m_shutdownType; // from PrepareForShutdownWithMetadata, until the next PrepareForShutdown

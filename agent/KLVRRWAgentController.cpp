@@ -30,7 +30,7 @@ constexpr int kStopDeadlineMs = 900;
 
 KLVRRWAgentController::KLVRRWAgentController(const QDBusConnection &servicesBus, const QDBusConnection &eventsBus,
                                              const QDBusConnection &systemBus, const QString &storePath,
-                                             QObject *parent, const std::optional<QDBusConnection> &sleepBus)
+                                             QObject *parent, const QString &sleepBusAddress)
     : QObject(parent)
 {
     // Without the housekeeping name another agent is running: build nothing, touch nothing.
@@ -42,13 +42,11 @@ KLVRRWAgentController::KLVRRWAgentController(const QDBusConnection &servicesBus,
 
     // The start order; the agent monitor, first and last, brackets every other monitor's events.
     m_monitors.append(new KLVRRWAMonitorAgent(m_store.get()));
-    auto *powerEvents = new KLVRRWAMonitorPowerEvent(m_store.get(), sleepBus.value_or(systemBus));
+    auto *powerEvents = new KLVRRWAMonitorPowerEvent(m_store.get(), sleepBusAddress);
     m_monitors.append(powerEvents);
-    if (sleepBus) {
-        m_sleepThread.setObjectName(QStringLiteral("restwatch-sleep"));
-        powerEvents->moveToThread(&m_sleepThread);
-        m_sleepThread.start();
-    }
+    m_sleepThread.setObjectName(QStringLiteral("restwatch-sleep"));
+    powerEvents->moveToThread(&m_sleepThread);
+    m_sleepThread.start();
     m_monitors.append(new KLVRRWAMonitorPowerSource(m_store.get(), systemBus));
     m_monitors.append(new KLVRRWAMonitorLast(m_store.get()));
 

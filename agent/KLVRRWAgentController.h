@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QThread>
 #include <memory>
-#include <optional>
 
 class KLVRAgentService;
 class KLVRRWAMonitor;
@@ -23,10 +22,10 @@ Q_DECLARE_LOGGING_CATEGORY(lcRWAgentController)
 // event loop; SIGUSR1 and SIGUSR2 are only logged.
 //
 // Each service owns an object at the same path, so each gets its own connection to the agent's
-// bus; systemBus is where logind and UPower live; sleepBus, when given, is a connection of the
-// power event monitor's own, which runs on the controller's sleep thread so that logind's
-// signals, the delay lock and the write before a sleep never wait behind the services' callers.
-// All of them come from the creator.
+// bus; systemBus is where UPower lives. The power event monitor runs on the controller's sleep
+// thread with a libdbus connection of its own to sleepBusAddress (empty: the system bus), so
+// that logind's signals, the delay lock and the write before a sleep never wait behind the
+// services' callers, nor behind QtDBus's socket thread. All of them come from the creator.
 // When the housekeeping name is taken (another agent runs) nothing else is built: isBuilt() is
 // false and the process should end at once.
 class KLVRRWAgentController : public QObject
@@ -39,8 +38,7 @@ public:
     // storePath: the store file; empty for its standard location.
     KLVRRWAgentController(const QDBusConnection &servicesBus, const QDBusConnection &eventsBus,
                           const QDBusConnection &systemBus, const QString &storePath = QString(),
-                          QObject *parent = nullptr,
-                          const std::optional<QDBusConnection> &sleepBus = std::nullopt);
+                          QObject *parent = nullptr, const QString &sleepBusAddress = QString());
     ~KLVRRWAgentController() override;
 
     KLVRAgentService *agentServices() const { return m_agentServices.get(); }

@@ -35,11 +35,9 @@ int runAgent()
         return EXIT_FAILURE;
     }
     const QDBusConnection eventsBus = QDBusConnection::connectToBus(busType, QStringLiteral("com.klvr.restwatch.agent.events"));
-    // The sleep path's own connection: logind's signals never queue behind the services' callers.
-    const QDBusConnection sleepBus = QDBusConnection::connectToBus(QDBusConnection::SystemBus,
-                                                                   QStringLiteral("com.klvr.restwatch.agent.sleep"));
 
-    KLVRRWAgentController controller(servicesBus, eventsBus, QDBusConnection::systemBus(), QString(), nullptr, sleepBus);
+    // The sleep path makes its own connection to the system bus, with libdbus on its own thread.
+    KLVRRWAgentController controller(servicesBus, eventsBus, QDBusConnection::systemBus());
     if (!controller.isBuilt())
         return EXIT_SUCCESS;
     QString storePath;

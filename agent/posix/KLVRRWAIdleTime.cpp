@@ -26,7 +26,11 @@ KLVRRWAIdleTime KLVRRWAIdleTime::read(const QDBusConnection &bus, const QString 
                   qPrintable(reply.errorMessage()));
         return {};
     }
-    const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    return fromProperties(qdbus_cast<QVariantMap>(reply.arguments().constFirst()));
+}
+
+KLVRRWAIdleTime KLVRRWAIdleTime::fromProperties(const QVariantMap &properties)
+{
     const QVariant hint = properties.value(QStringLiteral("IdleHint"));
     const QVariant since = properties.value(QStringLiteral("IdleSinceHint"));
     if (!hint.isValid() || !since.isValid()) {

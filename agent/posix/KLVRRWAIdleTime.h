@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <QVariantMap>
 #include <QtGlobal>
 
 // The user's idle time as systemd-logind reports it: while the manager's IdleHint is true,
@@ -17,6 +18,8 @@ struct KLVRRWAIdleTime
     // one warning line.
     static KLVRRWAIdleTime read(const QDBusConnection &bus,
                                 const QString &service = QStringLiteral("org.freedesktop.login1"));
+    // The same from the manager's properties as GetAll gives them (a failure as above).
+    static KLVRRWAIdleTime fromProperties(const QVariantMap &properties);
     // Whole seconds from idleSinceUsec to nowUsec (both realtime microseconds), clamped to
     // 0..INT_MAX; a zero or future idleSince gives 0.
     static int secondsBetween(quint64 idleSinceUsec, qint64 nowUsec);

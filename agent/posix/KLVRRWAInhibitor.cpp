@@ -2,8 +2,6 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWAInhibitor.h"
 
-#include <QDBusMetaType>
-
 QVariantMap KLVRRWAInhibitor::toContext() const
 {
     return {{QStringLiteral("Who"), who},
@@ -12,28 +10,14 @@ QVariantMap KLVRRWAInhibitor::toContext() const
             {QStringLiteral("Mode"), mode}};
 }
 
-void KLVRRWAInhibitor::registerMetaTypes()
+KLVRRWAInhibitor KLVRRWAInhibitor::fromFields(const QVariantList &fields)
 {
-    static const bool registered = [] {
-        qDBusRegisterMetaType<KLVRRWAInhibitor>();
-        qDBusRegisterMetaType<KLVRRWAInhibitorList>();
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const KLVRRWAInhibitor &inhibitor)
-{
-    argument.beginStructure();
-    argument << inhibitor.what << inhibitor.who << inhibitor.why << inhibitor.mode << inhibitor.uid << inhibitor.pid;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, KLVRRWAInhibitor &inhibitor)
-{
-    argument.beginStructure();
-    argument >> inhibitor.what >> inhibitor.who >> inhibitor.why >> inhibitor.mode >> inhibitor.uid >> inhibitor.pid;
-    argument.endStructure();
-    return argument;
+    KLVRRWAInhibitor inhibitor;
+    inhibitor.what = fields.value(0).toString();
+    inhibitor.who = fields.value(1).toString();
+    inhibitor.why = fields.value(2).toString();
+    inhibitor.mode = fields.value(3).toString();
+    inhibitor.uid = fields.value(4).toUInt();
+    inhibitor.pid = fields.value(5).toUInt();
+    return inhibitor;
 }

@@ -2,10 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
-#include <QDBusArgument>
-#include <QList>
-#include <QMetaType>
 #include <QString>
+#include <QVariantList>
 #include <QVariantMap>
 
 // One inhibitor lock as logind's ListInhibitors reports it (D-Bus "(ssssuu)").
@@ -20,14 +18,6 @@ struct KLVRRWAInhibitor
 
     // {"Who", "Why", "What", "Mode"}: the form stored with power events.
     QVariantMap toContext() const;
-    // Registers the D-Bus marshalling of the type and its list (idempotent).
-    static void registerMetaTypes();
+    // From the structure's six fields in their order; missing fields stay empty.
+    static KLVRRWAInhibitor fromFields(const QVariantList &fields);
 };
-
-using KLVRRWAInhibitorList = QList<KLVRRWAInhibitor>;
-
-QDBusArgument &operator<<(QDBusArgument &argument, const KLVRRWAInhibitor &inhibitor);
-const QDBusArgument &operator>>(const QDBusArgument &argument, KLVRRWAInhibitor &inhibitor);
-
-Q_DECLARE_METATYPE(KLVRRWAInhibitor)
-Q_DECLARE_METATYPE(KLVRRWAInhibitorList)

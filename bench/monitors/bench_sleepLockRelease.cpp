@@ -159,9 +159,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot start a private bus with python-dbusmock's logind\n");
         return 1;
     }
-    QDBusConnection monitorBus = bus.connection(QStringLiteral("agent"));
     KLVRRWAStore store(root.filePath(QStringLiteral("store.db")));
-    KLVRRWAMonitorPowerEvent monitor(&store, monitorBus);
+    KLVRRWAMonitorPowerEvent monitor(&store, bus.address());
     monitor.start();
     if (!monitor.holdsDelayLock()) {
         std::fprintf(stderr, "no delay lock\n");

@@ -61,7 +61,7 @@ class tst_KLVRRWAMonitorPowerEvent : public QObject
     // Starts the monitor and waits until logind lists its delay lock.
     void startMonitor()
     {
-        m_monitor = std::make_unique<KLVRRWAMonitorPowerEvent>(m_store.get(), m_bus->connection(QStringLiteral("monitor")));
+        m_monitor = std::make_unique<KLVRRWAMonitorPowerEvent>(m_store.get(), m_bus->address());
         m_monitor->start();
         QTRY_VERIFY(holdsRestWatchLock());
     }
@@ -251,7 +251,7 @@ private Q_SLOTS:
 
     void noLogindIsLoggedAndTheMonitorWaitsForIt()
     {
-        m_monitor = std::make_unique<KLVRRWAMonitorPowerEvent>(m_store.get(), m_bus->connection(QStringLiteral("monitor")));
+        m_monitor = std::make_unique<KLVRRWAMonitorPowerEvent>(m_store.get(), m_bus->address());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("systemd-logind is not on the system bus")));
         m_monitor->start();
         QVERIFY(!m_monitor->holdsDelayLock());
