@@ -43,7 +43,7 @@ public:
     // Bytes the write-ahead log keeps from its first open on. A commit that has to make its
     // file longer waits for the file system's journal, which on a busy machine takes tens of
     // milliseconds; a commit over existing space waits only for its own pages.
-    static constexpr qint64 kLogReserve = 2 * 1024 * 1024;
+    static constexpr qint64 kLogReserve = 1024 * 1024;
     static inline const QString AgentSignature = QStringLiteral("com.klvr.restwatch");
     static inline const QString MovedAsideDescription = QStringLiteral("Store moved aside");
 

@@ -5,6 +5,7 @@
 #include "KLVRRWAStore.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -154,6 +155,33 @@ private Q_SLOTS:
     }
 
     // The trim keeps the newest 10001 rows by count, even where ids have gaps.
+    // A commit that makes the write-ahead log longer waits for the file system's journal; the
+    // write before a sleep must go over space the log already has.
+    void sleepBatchesNeverLengthenTheLog()
+    {
+        const QString path = freshPath();
+        KLVRRWAStore store(path);
+        QVERIFY(store.setSettingText(QStringLiteral("probe"), QStringLiteral("x")));
+        const QString log = path + QStringLiteral("-wal");
+        const qint64 reserved = QFileInfo(log).size();
+        QVERIFY2(reserved >= KLVRRWAStore::kLogReserve, qPrintable(QString::number(reserved)));
+
+        QStringList processes;
+        for (int i = 0; i < 300; ++i)
+            processes.append(QStringLiteral("worker-%1").arg(i));
+        const QVariantMap context{{QStringLiteral("Processes"), processes}, {QStringLiteral("Idle Seconds"), 90}};
+        // Far more than the reserve holds unless each batch's checkpoint lets the next start over.
+        for (int round = 0; round < 200; ++round) {
+            store.addEntry(QStringLiteral("Can system sleep"), context, kMonitor, KLVRAbsoluteTime::now());
+            store.addEntry(QStringLiteral("System will sleep"), context, kMonitor, KLVRAbsoluteTime::now());
+            QVERIFY(store.writePending());
+            QCOMPARE(QFileInfo(log).size(), reserved);
+            store.checkpoint();
+        }
+        QCOMPARE(scalar(path, "SELECT COUNT(*) FROM events"), 400);
+        QCOMPARE(scalar(path, "SELECT COUNT(*) FROM settings WHERE key LIKE '%reserve%'"), 0);
+    }
+
     void keepsTheNewest10001Rows()
     {
         const QString path = freshPath();
