@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 // Hostile callers against the real agent: each method flooded for three seconds by another user
-// on a bus with the system bus's policy, with a sleep in the middle of the flood. The sleep must
-// not wait for the callers, must carry its idle time and processes, and the agent must calm down
-// once the flood is over.
+// on a bus with the system bus's policy, with three sleeps in the middle of the flood. The sleeps
+// must not wait for the callers, must carry their idle time and processes, and the agent must
+// calm down once the flood is over.
 #include "KLVRAgentProcess.h"
 #include "KLVRPropertyList.h"
 
@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <algorithm>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -165,11 +166,21 @@ private Q_SLOTS:
                                                 QStringLiteral(RESTWATCH_FLOOD_PATH), m_bus->address(), method,
                                                 QString::number(kFloodSeconds), QString::number(connections)});
         QVERIFY(flood.waitForStarted(5000));
-        QTest::qWait(kFloodSeconds * 1000 / 2);
+        QTest::qWait(kFloodSeconds * 1000 / 3);
 
-        const double flooded = sleepOnce();
-        qInfo("%s: the sleep waited %.1f ms during the flood, %.1f ms quiet", qPrintable(method), flooded, quiet);
-        QVERIFY2(flooded >= 0, "the delay lock was not released during the flood");
+        // The middle of three sleeps: a callers' queue before the sleep path would hold up every
+        // one of them, another program's moment on a busy machine only one.
+        QList<double> waits;
+        for (int round = 0; round < 3; ++round) {
+            if (round > 0)
+                QTRY_COMPARE_WITH_TIMEOUT(delayLocks(), 1, 5000);
+            waits.append(sleepOnce());
+            QVERIFY2(waits.last() >= 0, "the delay lock was not released during the flood");
+        }
+        std::sort(waits.begin(), waits.end());
+        const double flooded = waits.at(1);
+        qInfo("%s: the sleeps waited %.1f, %.1f and %.1f ms during the flood, %.1f ms quiet", qPrintable(method),
+              waits.at(0), waits.at(1), waits.at(2), quiet);
         // A machine so busy that even the quiet sleep took long says nothing about the agent.
         QVERIFY2(flooded < std::max(100.0, 2 * quiet),
                  qPrintable(QStringLiteral("the sleep waited %1 ms (%2 ms quiet)").arg(flooded).arg(quiet)));
