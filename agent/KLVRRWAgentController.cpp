@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <sys/resource.h>
 #include <syslog.h>
 #include <thread>
 #include <unistd.h>
@@ -26,6 +27,7 @@ Q_LOGGING_CATEGORY(lcRWAgentController, "com.klvr.restwatch.agent.controller")
 namespace {
 KLVRRWAgentController *gSignalController = nullptr;
 constexpr int kStopDeadlineMs = 900;
+constexpr int kSleepPathNice = -10;
 }
 
 KLVRRWAgentController::KLVRRWAgentController(const QDBusConnection &servicesBus, const QDBusConnection &eventsBus,
@@ -47,6 +49,11 @@ KLVRRWAgentController::KLVRRWAgentController(const QDBusConnection &servicesBus,
     m_sleepThread.setObjectName(QStringLiteral("restwatch-sleep"));
     powerEvents->moveToThread(&m_sleepThread);
     m_sleepThread.start();
+    // The sleep path idles but for a few milliseconds per sleep; then it goes before the callers'
+    // work and the agent's other threads. Only root may raise a thread: anybody else keeps it at
+    // the normal priority.
+    QMetaObject::invokeMethod(powerEvents, [] { setpriority(PRIO_PROCESS, pid_t(gettid()), kSleepPathNice); },
+                              Qt::QueuedConnection);
     m_monitors.append(new KLVRRWAMonitorPowerSource(m_store.get(), systemBus));
     m_monitors.append(new KLVRRWAMonitorLast(m_store.get()));
 
