@@ -405,6 +405,9 @@ KLVRAgentControllerError KLVRAgentController::stopFound(int found)
 
 void KLVRAgentController::runPrivileged(int action, int target)
 {
+    // Nothing changes before the administrator has answered, which may take longer than the
+    // polling bound: the wait for the agent starts when the run has ended.
+    forgetExpectedStateChange();
     auto *job = new KLVRAgentPrivilegedJob(KLVRAgentPrivilegedJob::Action(action), embeddedAgentPath(), m_systemBus, this);
     m_job = job;
     setBusy(true);

@@ -413,6 +413,24 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(KLVRAgentTestEnvironment::agentBinary()).isExecutable());
     }
 
+    // The administrator may take longer over the password than an agent may take to answer: the
+    // wait for the agent starts when the privileged run has ended.
+    void aPasswordSlowerThanThePollingBoundIsNoError()
+    {
+        const QString pkexec = m_environment.sysroot() + QStringLiteral("/usr/bin/pkexec");
+        QVERIFY(QFile::rename(pkexec, pkexec + QStringLiteral(".answer")));
+        QVERIFY(writeFile(pkexec, "#!/bin/sh\nsleep 3\nexec \"$0.answer\" \"$@\"\n", true));
+        const auto controller = makeController();
+        controller->setPollingBound(1000);
+        m_environment.setPolkitAllowed({kPkexecAction, kBlessHelper});
+        chooseInInstallAlert(*controller, QStringLiteral("Install"), 1);
+        QVERIFY(controller->isBusy());
+        QTRY_COMPARE_WITH_TIMEOUT(controller->state(), int(KLVRAgentController::SystemService), 20000);
+        QCOMPARE(shown<QMessageBox>(), nullptr);
+        QVERIFY(!controller->isBusy());
+        QCOMPARE(m_environment.polkitPrompts(), QStringList{kPkexecAction});
+    }
+
     void privilegedFailuresAreReportedForWhatTheyAre_data()
     {
         QTest::addColumn<bool>("pkexec");

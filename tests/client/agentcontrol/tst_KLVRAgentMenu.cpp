@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QtTest>
@@ -204,6 +205,55 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(error));
         screenshot(QStringLiteral("error-alert-pkexec-missing"));
         QTest::mouseClick(error->button(QMessageBox::Ok), Qt::LeftButton);
+    }
+
+    // While the password is asked for, the window goes on and shows a busy bar; the refusal ends it.
+    void busyBarWhileThePasswordIsAsked()
+    {
+        QFile pkexec(m_environment.sysroot() + QStringLiteral("/usr/bin/pkexec"));
+        QVERIFY(pkexec.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        pkexec.write("#!/bin/sh\nsleep 3\necho 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
+        pkexec.close();
+        openWindow();
+        m_window->resize(790, 480); // the whole status bar on the offscreen screen
+        m_window->agentStartStopAction()->trigger();
+        KLVRAgentControllerAlertDialog *alert = waitFor<KLVRAgentControllerAlertDialog>();
+        QVERIFY(alert);
+        // For all users: the privileged run.
+        alert->locationButton()->setCurrentIndex(alert->locationButton()->findData(1));
+        QTest::mouseClick(alert->button(0), Qt::LeftButton);
+
+        QProgressBar *bar = nullptr;
+        QTRY_VERIFY((bar = visibleBusyBar()) != nullptr);
+        QVERIFY(!m_window->agentStartStopAction()->isEnabled());
+        // The window answers while pkexec runs: timers fire on time.
+        QElapsedTimer clock;
+        clock.start();
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        tick.start(100);
+        QTest::qWait(1000);
+        QVERIFY2(ticks >= 5, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(clock.elapsed())));
+        QVERIFY(bar->isVisible());
+        screenshot(QStringLiteral("agent-busy"));
+
+        QMessageBox *error = waitFor<QMessageBox>();
+        QVERIFY(error);
+        QCOMPARE(error->text(), QStringLiteral("You are not allowed to install the agent for all users."));
+        QVERIFY(!bar->isVisible());
+        QTest::mouseClick(error->button(QMessageBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY(m_window->agentStartStopAction()->isEnabled());
+    }
+
+private:
+    QProgressBar *visibleBusyBar() const
+    {
+        for (QProgressBar *bar : m_window->findChildren<QProgressBar *>()) {
+            if (bar->isVisible())
+                return bar;
+        }
+        return nullptr;
     }
 };
 
