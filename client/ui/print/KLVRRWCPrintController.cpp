@@ -87,6 +87,8 @@ void KLVRRWCPrintController::setTableController(KLVRRWCLogTableController *table
         // Every filter keystroke, sort and range change rearranges the rows.
         connect(m_tableController->model(), &KLVRRWCLogTableModel::didRearrange, this, &KLVRRWCPrintController::updateActions);
         connect(m_tableController->model(), &QAbstractItemModel::modelReset, this, &KLVRRWCPrintController::updateActions);
+        // A filter's later rows arrive while the event loop is idle.
+        connect(m_tableController->model(), &QAbstractItemModel::rowsInserted, this, &KLVRRWCPrintController::updateActions);
     }
     updateActions();
 }
@@ -144,7 +146,7 @@ void KLVRRWCPrintController::updateActions()
 bool KLVRRWCPrintController::validatePrint() const
 {
     if (m_tableController)
-        return !m_tableController->arrangedObjects().empty();
+        return m_tableController->model()->rowCount() > 0;
     if (m_rows)
         return !m_rows().empty();
     return m_log && m_log->countOfVisibleEntries() > 0;

@@ -92,6 +92,9 @@ KLVRRWCLogTableController::KLVRRWCLogTableController(QObject *parent)
 
     connect(m_model, &KLVRRWCLogTableModel::aboutToRearrange, this, &KLVRRWCLogTableController::rememberSelection);
     connect(m_model, &KLVRRWCLogTableModel::didRearrange, this, &KLVRRWCLogTableController::restoreSelection);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { restoreSelectionInRows(first, last); });
+    connect(m_model, &KLVRRWCLogTableModel::didFinishArranging, this, &KLVRRWCLogTableController::finishRestoringSelection);
     connect(m_model, &KLVRRWCLogTableModel::sortDescriptorsChanged, this, [this] {
         if (m_awake)
             defaults()->setValue(kColumnSortDescriptors, KLVRRWCSortDescriptor::toPropertyList(m_model->sortDescriptors()));
@@ -243,6 +246,7 @@ bool KLVRRWCLogTableController::drawsBackground(int row, QColor *colour) const
 
 const std::vector<KLVRRWCLogEntry *> &KLVRRWCLogTableController::arrangedObjects() const
 {
+    m_model->finishArranging();
     return m_model->arrangedObjects();
 }
 
@@ -307,7 +311,7 @@ void KLVRRWCLogTableController::coalescedSelectEntryByDate()
 
 int KLVRRWCLogTableController::nearestVisibleEntryToDate(KLVRAbsoluteTime date) const
 {
-    const std::vector<KLVRRWCLogEntry *> &arranged = m_model->arrangedObjects();
+    const std::vector<KLVRRWCLogEntry *> &arranged = arrangedObjects();
     if (!m_rowsByDateValid) {
         m_rowsByDate.clear();
         m_rowsByDate.reserve(arranged.size());
@@ -360,6 +364,7 @@ void KLVRRWCLogTableController::validateActions()
 
 void KLVRRWCLogTableController::selectPair()
 {
+    m_model->finishArranging();
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
@@ -371,6 +376,7 @@ void KLVRRWCLogTableController::selectPair()
 
 void KLVRRWCLogTableController::extendSelectionToPair()
 {
+    m_model->finishArranging();
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
@@ -437,6 +443,9 @@ void KLVRRWCLogTableController::fitDateColumn()
 
 void KLVRRWCLogTableController::tableViewSelectionDidChange()
 {
+    // The user chose rows while the filter was still adding some: theirs is the selection now.
+    m_rememberedSelection.clear();
+    m_rememberedCurrent = nullptr;
     validateActions();
     // Handled once the burst of changes is over.
     m_didChangeTimer.start();
@@ -482,6 +491,12 @@ void KLVRRWCLogTableController::readHighlightSettings()
 void KLVRRWCLogTableController::rememberSelection()
 {
     m_rowsByDateValid = false;
+    if (m_restoring) {
+        // A filter was still adding rows: what it had not brought back yet stays remembered.
+        for (int row : selectedRows())
+            m_rememberedSelection.insert(m_model->entryAt(row));
+        return;
+    }
     m_rememberedSelection.clear();
     m_rememberedCurrent = nullptr;
     m_rememberedTop = nullptr;
@@ -500,14 +515,31 @@ void KLVRRWCLogTableController::restoreSelection()
 {
     m_rowsByDateValid = false;
     if (m_tableView && m_tableView->selectionModel() && !m_rememberedSelection.isEmpty()) {
+        {
+            const QSignalBlocker blocker(m_tableView->selectionModel());
+            m_tableView->selectionModel()->clearSelection();
+        }
+        restoreSelectionInRows(0, m_model->rowCount() - 1);
+    }
+    m_restoring = m_model->isArranging();
+    if (!m_restoring)
+        finishRestoringSelection();
+}
+
+void KLVRRWCLogTableController::restoreSelectionInRows(int first, int last)
+{
+    m_rowsByDateValid = false;
+    if (!m_tableView || !m_tableView->selectionModel())
+        return;
+    if (!m_rememberedSelection.isEmpty() && first <= last) {
         QList<int> rows;
         int current = -1;
         const std::vector<KLVRRWCLogEntry *> &arranged = m_model->arrangedObjects();
-        for (size_t row = 0; row < arranged.size() && rows.size() < m_rememberedSelection.size(); ++row) {
-            if (m_rememberedSelection.contains(arranged[row])) {
-                rows.append(int(row));
-                if (arranged[row] == m_rememberedCurrent)
-                    current = int(row);
+        for (int row = first; row <= last; ++row) {
+            if (m_rememberedSelection.contains(arranged[size_t(row)])) {
+                rows.append(row);
+                if (arranged[size_t(row)] == m_rememberedCurrent)
+                    current = row;
             }
         }
         if (!rows.isEmpty()) {
@@ -521,27 +553,37 @@ void KLVRRWCLogTableController::restoreSelection()
                 selection.select(m_model->index(rows[i], 0), m_model->index(rows[j], lastColumn));
                 i = j + 1;
             }
-            m_tableView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_tableView->selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
             if (current >= 0)
                 m_tableView->selectionModel()->setCurrentIndex(m_model->index(current, 0), QItemSelectionModel::NoUpdate);
         }
         // The view learns of the selection it was given behind the blocker.
         m_tableView->viewport()->update();
     }
-    if (m_tableView && (m_rememberedAtEnd || m_rememberedTop)) {
+    // The row that was on top, once it is back.
+    if (m_rememberedTop && !m_rememberedAtEnd) {
+        const int top = m_model->rowOf(m_rememberedTop);
+        if (top >= first && top <= last) {
+            m_tableView->doItemsLayout();
+            m_tableView->scrollTo(m_model->index(top, 0), QAbstractItemView::PositionAtTop);
+            m_rememberedTop = nullptr;
+        }
+    }
+}
+
+void KLVRRWCLogTableController::finishRestoringSelection()
+{
+    m_restoring = false;
+    m_rowsByDateValid = false;
+    if (m_tableView && m_rememberedAtEnd) {
         // The scroll range of the new rows, before scrolling in them.
         m_tableView->doItemsLayout();
-        if (m_rememberedAtEnd) {
-            m_tableView->scrollToBottom();
-        } else if (m_rememberedTop) {
-            const int top = m_model->rowOf(m_rememberedTop);
-            if (top >= 0)
-                m_tableView->scrollTo(m_model->index(top, 0), QAbstractItemView::PositionAtTop);
-        }
+        m_tableView->scrollToBottom();
     }
     m_rememberedSelection.clear();
     m_rememberedCurrent = nullptr;
     m_rememberedTop = nullptr;
+    m_rememberedAtEnd = false;
     validateActions();
     if (m_tableView && m_tableView->copyAction())
         m_tableView->copyAction()->setEnabled(m_tableView->validateCopy());

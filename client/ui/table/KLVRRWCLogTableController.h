@@ -80,7 +80,8 @@ public:
     // Whether the summary cell of the row draws its pill, and in which colour.
     bool drawsBackground(int row, QColor *colour = nullptr) const;
 
-    // The rows' entries, and the selected ones in row order.
+    // The rows' entries, every one (a filter still adding rows is completed first), and the
+    // selected ones in row order.
     const std::vector<KLVRRWCLogEntry *> &arrangedObjects() const;
     QList<KLVRRWCLogEntry *> selectedObjects() const;
     QList<int> selectedRows() const;
@@ -125,6 +126,8 @@ private:
     void validateActions();
     void rememberSelection();
     void restoreSelection();
+    void restoreSelectionInRows(int first, int last);
+    void finishRestoringSelection();
     void selectRows(const QList<int> &rows, bool extend);
     void fitDateColumn();
     KLVRUserDefaults *defaults() const;
@@ -159,6 +162,8 @@ private:
     // whether the view showed the last row, so that it follows the newest.
     const KLVRRWCLogEntry *m_rememberedTop = nullptr;
     bool m_rememberedAtEnd = false;
+    // From a rearrangement until its rows are complete.
+    bool m_restoring = false;
     // The rows by date, for the nearest entry; made when first needed after a rearrangement.
     mutable std::vector<std::pair<double, int>> m_rowsByDate;
     mutable bool m_rowsByDateValid = false;

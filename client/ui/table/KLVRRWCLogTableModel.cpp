@@ -12,6 +12,9 @@
 namespace {
 
 const QString kTable = QStringLiteral("KLVRRWCLogTableController");
+// How long a keystroke's own slice of filtering may take, and each slice after it.
+constexpr qint64 kFirstSliceMilliseconds = 8;
+constexpr qint64 kIdleSliceMilliseconds = 4;
 
 } // namespace
 
@@ -21,11 +24,15 @@ KLVRRWCLogTableModel::KLVRRWCLogTableModel(QObject *parent)
     m_warmer.setSingleShot(true);
     m_warmer.setInterval(0);
     connect(&m_warmer, &QTimer::timeout, this, &KLVRRWCLogTableModel::warmSummaries);
+    m_passTimer.setSingleShot(true);
+    m_passTimer.setInterval(0);
+    connect(&m_passTimer, &QTimer::timeout, this, &KLVRRWCLogTableModel::continuePass);
 }
 
 void KLVRRWCLogTableModel::warmSummaries()
 {
-    if (!m_log)
+    // A running filter works the summaries out itself, and starts this again when it is done.
+    if (!m_log || m_pass.active)
         return;
     const KLVRRWCRange range = m_log->visibleRange();
     const qsizetype end = qsizetype(std::min<quint64>(range.location + range.length, m_log->entries().size()));
@@ -101,9 +108,22 @@ bool KLVRRWCLogTableModel::passes(const KLVRRWCLogEntry *entry, const QString &f
 
 void KLVRRWCLogTableModel::rearrangeObjects()
 {
+    const bool wasArranging = m_pass.active;
+    m_passTimer.stop();
+    m_pass.active = false;
     const Source source = currentSource();
     std::vector<KLVRRWCLogEntry *> arranged;
-    const bool narrowing = source == m_arrangedSource && !m_arrangedFilter.isEmpty() && m_filterString.contains(m_arrangedFilter);
+    bool complete = true;
+    bool sorted = false;
+    const bool narrowing =
+        !wasArranging && source == m_arrangedSource && !m_arrangedFilter.isEmpty() && m_filterString.contains(m_arrangedFilter);
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    if (m_log) {
+        begin = qsizetype(source.range.location);
+        end = qsizetype(std::min<quint64>(source.range.location + source.range.length, m_log->entries().size()));
+        end = std::max(begin, end);
+    }
     if (narrowing) {
         // The rows that pass the longer filter are among those that passed the shorter one, and
         // they are already in order.
@@ -112,30 +132,173 @@ void KLVRRWCLogTableModel::rearrangeObjects()
             if (passes(entry, m_filterString))
                 arranged.push_back(entry);
         }
+        sorted = true;
+    } else if (m_log && (m_sortDescriptors.isEmpty() || m_sortDescriptors.first().key == kDateKey) && isDateOrdered(source)) {
+        m_pass = Pass{true, source, m_filterString, !m_sortDescriptors.isEmpty() && !m_sortDescriptors.first().ascending, begin, end, 0};
+        m_pass.next = m_pass.descending ? end : begin;
+        complete = advancePass(arranged, kFirstSliceMilliseconds);
+        m_pass.active = !complete;
+        sorted = true;
     } else if (m_log) {
-        const KLVRRWCRange range = source.range;
         const auto &entries = m_log->entries();
-        const qsizetype end = qsizetype(std::min<quint64>(range.location + range.length, entries.size()));
-        arranged.reserve(size_t(std::max<qsizetype>(0, end - qsizetype(range.location))));
-        for (qsizetype i = qsizetype(range.location); i < end; ++i) {
+        arranged.reserve(size_t(end - begin));
+        for (qsizetype i = begin; i < end; ++i) {
             KLVRRWCLogEntry *entry = entries[size_t(i)].get();
             if (m_filterString.isEmpty() || passes(entry, m_filterString))
                 arranged.push_back(entry);
         }
     }
     if (!narrowing && m_log && m_log->countOfVisibleEntries() > 0) {
-        m_warmNext = qsizetype(source.range.location);
+        m_warmNext = begin;
         m_warmer.start();
     }
     Q_EMIT aboutToRearrange();
     beginResetModel();
     m_arranged = std::move(arranged);
-    m_arrangedSource = source;
-    m_arrangedFilter = m_filterString;
-    if (!narrowing)
+    m_arrangedSource = complete ? source : Source{};
+    m_arrangedFilter = complete ? m_filterString : QString();
+    if (!sorted)
         sortArranged();
     endResetModel();
     Q_EMIT didRearrange();
+    if (complete)
+        Q_EMIT didFinishArranging();
+    else
+        m_passTimer.start();
+}
+
+bool KLVRRWCLogTableModel::isDateOrdered(const Source &source) const
+{
+    if (m_orderedSource == source)
+        return true;
+    const auto &entries = m_log->entries();
+    const qsizetype begin = qsizetype(source.range.location);
+    const qsizetype end = qsizetype(std::min<quint64>(source.range.location + source.range.length, entries.size()));
+    for (qsizetype i = begin + 1; i < end; ++i) {
+        if (entries[size_t(i)]->date() < entries[size_t(i - 1)]->date())
+            return false;
+    }
+    m_orderedSource = source;
+    return true;
+}
+
+bool KLVRRWCLogTableModel::advancePass(std::vector<KLVRRWCLogEntry *> &rows, qint64 milliseconds)
+{
+    const auto &entries = m_log->entries();
+    const bool tiesSorted = m_sortDescriptors.size() > 1;
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype examined = 0;
+    qsizetype nextCheck = 64;
+    while (m_pass.descending ? m_pass.next > m_pass.begin : m_pass.next < m_pass.end) {
+        if (milliseconds >= 0 && examined > 0 && m_entriesPerSlice > 0 && examined >= m_entriesPerSlice)
+            return false;
+        if (examined >= nextCheck) {
+            nextCheck = examined + 64;
+            if (milliseconds >= 0 && clock.elapsed() >= milliseconds)
+                return false;
+        }
+        // The next run of entries sharing a date, in the log's order, which equal dates keep
+        // whichever way the dates go.
+        qsizetype first = 0;
+        qsizetype last = 0;
+        if (m_pass.descending) {
+            last = m_pass.next;
+            first = last - 1;
+            const KLVRAbsoluteTime date = entries[size_t(first)]->date();
+            while (first > m_pass.begin && entries[size_t(first - 1)]->date() == date)
+                --first;
+            m_pass.next = first;
+        } else {
+            first = m_pass.next;
+            last = first + 1;
+            const KLVRAbsoluteTime date = entries[size_t(first)]->date();
+            while (last < m_pass.end && entries[size_t(last)]->date() == date)
+                ++last;
+            m_pass.next = last;
+        }
+        const size_t from = rows.size();
+        for (qsizetype i = first; i < last; ++i) {
+            KLVRRWCLogEntry *entry = entries[size_t(i)].get();
+            if (m_pass.filter.isEmpty() || passes(entry, m_pass.filter))
+                rows.push_back(entry);
+        }
+        // Equal dates go by the later keys.
+        if (tiesSorted && rows.size() - from > 1) {
+            std::stable_sort(rows.begin() + qsizetype(from), rows.end(),
+                             [this](const KLVRRWCLogEntry *a, const KLVRRWCLogEntry *b) { return arrangedBefore(a, b); });
+        }
+        examined += last - first;
+    }
+    return true;
+}
+
+void KLVRRWCLogTableModel::continuePass()
+{
+    if (!m_pass.active)
+        return;
+    if (!m_log || currentSource() != m_pass.source) {
+        // The entries changed under the pass; their own signal starts a new one, or this does.
+        rearrangeObjects();
+        return;
+    }
+    std::vector<KLVRRWCLogEntry *> rows;
+    const bool complete = advancePass(rows, kIdleSliceMilliseconds);
+    if (!rows.empty()) {
+        const int first = int(m_arranged.size());
+        beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+        m_arranged.insert(m_arranged.end(), rows.begin(), rows.end());
+        endInsertRows();
+    }
+    if (complete)
+        endPass();
+    else
+        m_passTimer.start();
+}
+
+void KLVRRWCLogTableModel::finishArranging()
+{
+    if (!m_pass.active)
+        return;
+    m_passTimer.stop();
+    if (!m_log || currentSource() != m_pass.source) {
+        rearrangeObjects();
+        finishArranging();
+        return;
+    }
+    std::vector<KLVRRWCLogEntry *> rows;
+    // Without a time limit the pass runs to its end.
+    advancePass(rows, -1);
+    if (!rows.empty()) {
+        const int first = int(m_arranged.size());
+        beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+        m_arranged.insert(m_arranged.end(), rows.begin(), rows.end());
+        endInsertRows();
+    }
+    endPass();
+}
+
+void KLVRRWCLogTableModel::endPass()
+{
+    m_pass.active = false;
+    m_arrangedSource = m_pass.source;
+    m_arrangedFilter = m_pass.filter;
+    m_warmer.start();
+    Q_EMIT didFinishArranging();
+}
+
+bool KLVRRWCLogTableModel::arrangedBefore(const KLVRRWCLogEntry *a, const KLVRRWCLogEntry *b) const
+{
+    for (const KLVRRWCSortDescriptor &d : m_sortDescriptors) {
+        int c = 0;
+        if (d.key == kDateKey)
+            c = a->date() < b->date() ? -1 : (b->date() < a->date() ? 1 : 0);
+        else
+            c = summaryOf(a).compare(summaryOf(b));
+        if (c != 0)
+            return d.ascending ? c < 0 : c > 0;
+    }
+    return false;
 }
 
 void KLVRRWCLogTableModel::sortArranged()

@@ -21,6 +21,12 @@ class KLVRRWCRelativeDateFormatter;
 // summaries that filtering and sorting need are worked out on first use and kept (an entry's
 // summary never changes once it is listed), and a filter that only grows narrows the current
 // rows instead of going over the visible entries again.
+//
+// While the rows are in date order, a filter goes over the entries a slice at a time: the first
+// slice (a few milliseconds' worth) replaces the rows, the rest are appended while the event loop
+// is idle, so that a keystroke whose summaries are not known yet never holds the window up. The
+// rows shown are always the first rows of the final arrangement, in order; finishArranging()
+// completes the pass at once for whoever needs every row.
 class KLVRRWCLogTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -61,7 +67,12 @@ public:
     QString summaryOf(const KLVRRWCLogEntry *entry) const;
     // Whether every visible entry's summary is known (they are worked out a few milliseconds at
     // a time while the event loop is idle, so that the first filter keystroke finds them).
-    bool summariesReady() const { return !m_warmer.isActive(); }
+    bool summariesReady() const { return !m_warmer.isActive() && !m_pass.active; }
+    // Whether rows are still being appended to the arrangement, and completing it now.
+    bool isArranging() const { return m_pass.active; }
+    void finishArranging();
+    // At most this many entries examined per slice (besides the time limit); 0 for no limit.
+    void setEntriesPerSlice(qsizetype entries) { m_entriesPerSlice = entries; }
 
     static QString identifier(int column);
     static QString sortKey(int column);
@@ -82,6 +93,8 @@ Q_SIGNALS:
     // Around every rearrangement (the rows are replaced; selections must be carried over).
     void aboutToRearrange();
     void didRearrange();
+    // Once the arrangement is complete (at once after didRearrange when it took one slice).
+    void didFinishArranging();
 
 private:
     struct Source
@@ -92,9 +105,18 @@ private:
         friend bool operator==(const Source &, const Source &) = default;
     };
     Source currentSource() const;
+    // Whether the source's entries go by date (they do unless the clock went back).
+    bool isDateOrdered(const Source &source) const;
     void warmSummaries();
     bool passes(const KLVRRWCLogEntry *entry, const QString &filter) const;
     void sortArranged();
+    // Whether a orders before b by the sort descriptors (ties: false).
+    bool arrangedBefore(const KLVRRWCLogEntry *a, const KLVRRWCLogEntry *b) const;
+    // Adds the passing entries of the next runs of equal dates to rows until the pass is over
+    // (true) or the time or entry limit is reached.
+    bool advancePass(std::vector<KLVRRWCLogEntry *> &rows, qint64 milliseconds);
+    void continuePass();
+    void endPass();
 
     QPointer<KLVRRWCLog> m_log;
     QPointer<KLVRRWCRelativeDateFormatter> m_dateFormatter;
@@ -104,8 +126,24 @@ private:
     // What the arranged rows were made from, and with which filter.
     Source m_arrangedSource;
     QString m_arrangedFilter;
+    mutable Source m_orderedSource;
     // Summaries by index in the log; a null text is one not worked out yet.
     mutable std::vector<QString> m_summaries;
     QTimer m_warmer;
     qsizetype m_warmNext = 0;
+    // The filter going over the entries a slice at a time: what it filters, the entries left
+    // ([next, end) ascending, [begin, next) descending).
+    struct Pass
+    {
+        bool active = false;
+        Source source;
+        QString filter;
+        bool descending = false;
+        qsizetype begin = 0;
+        qsizetype end = 0;
+        qsizetype next = 0;
+    };
+    Pass m_pass;
+    QTimer m_passTimer;
+    qsizetype m_entriesPerSlice = 0;
 };

@@ -48,6 +48,9 @@ private Q_SLOTS:
     void sortIsRememberedAndAnUnreadableStoredSortIgnored();
     void enterReturnAndDoubleClickOpenTheInspector();
     void selectionSurvivesAFilterAndTheRowsFollowTheLog();
+    void filterFinishedWhileIdleGivesTheRowsOfAWholePass_data();
+    void filterFinishedWhileIdleGivesTheRowsOfAWholePass();
+    void selectionAndReadersWhileAFilterIsAddingRows();
 
 private:
     // Pixels of the colour in the summary cell of the row, as painted on screen.
@@ -419,6 +422,152 @@ void tst_KLVRRWCLogTableController::selectionSurvivesAFilterAndTheRowsFollowTheL
     table.log.addExternalEntries(QList<QVariantMap>{record(at(QStringLiteral("2024-03-05 14:00:00")), kPowerEvents, QStringLiteral("System will sleep"))});
     QCOMPARE(table.rows(), 9);
     QCOMPARE(table.controller->selectedRows(), QList<int>{7});
+}
+
+// Forty sleeps, each woken ten minutes later with a battery reading at the same second as the
+// wake: 120 entries, 40 pairs of equal dates.
+static QList<QVariantMap> evenings()
+{
+    QList<QVariantMap> records;
+    const KLVRAbsoluteTime start = at(QStringLiteral("2024-03-05 00:00:00"));
+    for (int k = 0; k < 40; ++k) {
+        const KLVRAbsoluteTime sleep = start.addSeconds(k * 1200.0);
+        const KLVRAbsoluteTime wake = sleep.addSeconds(600.0);
+        records << record(sleep, kPowerEvents, QStringLiteral("System will sleep"))
+                << record(wake, kPowerEvents, QStringLiteral("System has powered on"))
+                << record(wake, kPowerSource, QStringLiteral("Power state changed"),
+                          batteryProperties(QStringLiteral("Battery Power"), false, 90 - k));
+    }
+    return records;
+}
+
+static QList<qsizetype> logIndices(const std::vector<KLVRRWCLogEntry *> &entries)
+{
+    QList<qsizetype> indices;
+    for (const KLVRRWCLogEntry *entry : entries)
+        indices << entry->indexInLog();
+    return indices;
+}
+
+// The rows a table arranges at once for the filter and sort.
+static QList<qsizetype> wholePass(const QString &filter, const QList<KLVRRWCSortDescriptor> &sort)
+{
+    Table table(evenings());
+    table.controller->setSortDescriptors(sort);
+    table.field.setText(filter);
+    table.model()->finishArranging();
+    return logIndices(table.model()->arrangedObjects());
+}
+
+void tst_KLVRRWCLogTableController::filterFinishedWhileIdleGivesTheRowsOfAWholePass_data()
+{
+    QTest::addColumn<QList<KLVRRWCSortDescriptor>>("sort");
+    QTest::addColumn<QStringList>("typed");
+    const QList<KLVRRWCSortDescriptor> dateUp{{QStringLiteral("date"), true}};
+    const QList<KLVRRWCSortDescriptor> dateDown{{QStringLiteral("date"), false}};
+    const QList<KLVRRWCSortDescriptor> dateThenSummary{{QStringLiteral("date"), true}, {QStringLiteral("summary"), false}};
+    const QList<KLVRRWCSortDescriptor> dateDownThenSummary{{QStringLiteral("date"), false}, {QStringLiteral("summary"), true}};
+    const QList<KLVRRWCSortDescriptor> summary{{QStringLiteral("summary"), true}};
+    // Each text replaces the field's text after one idle slice.
+    const QStringList extended{"S", "Sy", "Sys", "Syst"};
+    const QStringList clearedAndRetyped{"w", "", "a", "at"};
+    const QStringList shortened{"System w", "System", "Sys", "'"};
+    for (const auto &[name, sort] : {std::pair{"date", dateUp}, std::pair{"date descending", dateDown},
+                                     std::pair{"date, equal dates by summary", dateThenSummary},
+                                     std::pair{"date descending, equal dates by summary", dateDownThenSummary},
+                                     std::pair{"summary", summary}}) {
+        QTest::addRow("%s, extended", name) << sort << extended;
+        QTest::addRow("%s, cleared and typed again", name) << sort << clearedAndRetyped;
+        QTest::addRow("%s, shortened", name) << sort << shortened;
+    }
+}
+
+void tst_KLVRRWCLogTableController::filterFinishedWhileIdleGivesTheRowsOfAWholePass()
+{
+    QFETCH(QList<KLVRRWCSortDescriptor>, sort);
+    QFETCH(QStringList, typed);
+    Table table(evenings());
+    // A few entries per slice, so that every keystroke leaves rows for later.
+    table.model()->setEntriesPerSlice(5);
+    table.controller->setSortDescriptors(sort);
+    QSignalSpy finished(table.model(), &KLVRRWCLogTableModel::didFinishArranging);
+    for (const QString &text : typed) {
+        table.field.setText(text);
+        const QList<qsizetype> whole = wholePass(text, sort);
+        // Rows shown while the pass runs are the first rows of the whole arrangement, in order.
+        for (int slice = 0; slice < 3; ++slice) {
+            const QList<qsizetype> shown = logIndices(table.model()->arrangedObjects());
+            QVERIFY2(shown.size() <= whole.size() && whole.mid(0, shown.size()) == shown, qPrintable(text));
+            QCoreApplication::processEvents();
+        }
+    }
+    const bool incremental = sort.first().key == KLVRRWCLogTableModel::kDateKey;
+    QCOMPARE(table.model()->isArranging(), incremental);
+    finished.clear();
+    QTRY_VERIFY(!table.model()->isArranging());
+    QCOMPARE(finished.count(), incremental ? 1 : 0);
+    QCOMPARE(logIndices(table.model()->arrangedObjects()), wholePass(typed.last(), sort));
+    QCOMPARE(table.rows(), int(wholePass(typed.last(), sort).size()));
+}
+
+void tst_KLVRRWCLogTableController::selectionAndReadersWhileAFilterIsAddingRows()
+{
+    const QList<KLVRRWCSortDescriptor> dateUp{{QStringLiteral("date"), true}};
+    Table table(evenings());
+    // One date's entries per slice.
+    table.model()->setEntriesPerSlice(1);
+    table.controller->setSortDescriptors(dateUp);
+
+    // A late sleep and its wake stay selected through two keystrokes that bring them back last.
+    KLVRRWCLogEntry *sleep = table.log.objectAtIndex(114);
+    KLVRRWCLogEntry *wake = table.log.objectAtIndex(115);
+    QCOMPARE(wake->pair(), sleep);
+    table.select({114, 115});
+    table.field.setText(QStringLiteral("System"));
+    QVERIFY(table.model()->isArranging());
+    QVERIFY(table.controller->selectedRows().isEmpty());
+    table.field.setText(QStringLiteral("System "));
+    QTRY_VERIFY(!table.model()->isArranging());
+    QCOMPARE(table.rows(), int(wholePass(QStringLiteral("System "), dateUp).size()));
+    QCOMPARE(table.controller->selectedObjects(), (QList<KLVRRWCLogEntry *>{sleep, wake}));
+
+    // Whoever reads the arranged rows while the pass runs gets every row.
+    table.field.setText(QStringLiteral("sleeping"));
+    const qsizetype sleeping = wholePass(QStringLiteral("sleeping"), dateUp).size();
+    QVERIFY(sleeping > 30);
+    QVERIFY(table.model()->isArranging());
+    QVERIFY(table.rows() < sleeping);
+    QCOMPARE(qsizetype(table.controller->arrangedObjects().size()), sleeping);
+    QVERIFY(!table.model()->isArranging());
+    QCOMPARE(table.rows(), int(sleeping));
+
+    // The user's own choice while rows arrive is not undone when the rest come in.
+    table.field.clear();
+    table.model()->finishArranging();
+    table.select({115});
+    table.field.setText(QStringLiteral("System w"));
+    for (int slice = 0; slice < 5 && table.rows() == 0; ++slice)
+        QCoreApplication::processEvents();
+    QVERIFY(table.rows() >= 1);
+    QVERIFY(table.model()->isArranging());
+    table.select({0});
+    const KLVRRWCLogEntry *chosen = table.model()->entryAt(0);
+    QTRY_VERIFY(!table.model()->isArranging());
+    QCOMPARE(table.controller->selectedObjects(), QList<KLVRRWCLogEntry *>{const_cast<KLVRRWCLogEntry *>(chosen)});
+
+    // Newest first: the latest wake is the first row shown and its sleep not yet; Select Pair
+    // still finds it.
+    table.controller->setSortDescriptors({{QStringLiteral("date"), false}});
+    table.field.setText(QStringLiteral("System"));
+    QVERIFY(table.model()->isArranging());
+    QCOMPARE(table.rows(), 1);
+    QCOMPARE(table.model()->entryAt(0)->event(), QStringLiteral("System has powered on"));
+    table.select({0});
+    const KLVRRWCLogEntry *partner = table.model()->entryAt(0)->pair();
+    QVERIFY(partner);
+    QCOMPARE(table.model()->rowOf(partner), -1);
+    table.controller->selectPair();
+    QCOMPARE(table.controller->selectedObjects(), QList<KLVRRWCLogEntry *>{const_cast<KLVRRWCLogEntry *>(partner)});
 }
 
 QTEST_MAIN(tst_KLVRRWCLogTableController)
