@@ -253,8 +253,9 @@ void KLVRRWAMonitorPowerEvent::prepareForSleep(bool start)
         since.start();
         recordGuarded([&] {
             bool idle = false;
-            QVariantMap context = baseContext(&idle);
-            context.insert(QStringLiteral("Inhibitors"), inhibitors());
+            QVariantList locks;
+            QVariantMap context = baseContext(&idle, &locks);
+            context.insert(QStringLiteral("Inhibitors"), locks);
             if (idle)
                 storePowerEvent(CanSystemSleep, context);
             storePowerEvent(SystemWillSleep, context);
@@ -290,8 +291,9 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
         since.start();
         recordGuarded([&] {
             bool idle = false;
-            QVariantMap context = baseContext(&idle);
-            context.insert(QStringLiteral("Inhibitors"), inhibitors());
+            QVariantList locks;
+            QVariantMap context = baseContext(&idle, &locks);
+            context.insert(QStringLiteral("Inhibitors"), locks);
             storePowerEvent(rebootUnderWay() ? SystemWillRestart : SystemWillPowerOff, context);
         });
         m_shutdownType.clear();
@@ -306,20 +308,28 @@ void KLVRRWAMonitorPowerEvent::prepareForShutdown(bool start)
     });
 }
 
-QVariantMap KLVRRWAMonitorPowerEvent::baseContext(bool *idle) const
+QVariantMap KLVRRWAMonitorPowerEvent::baseContext(bool *idle, QVariantList *locks) const
 {
+    // The questions go to logind together, and the process table is read while it answers.
+    const quint32 idleCall = m_bus ? m_bus->send(LogindService, kLogindPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                 QStringLiteral("GetAll"), {kLogindManager}, kLogindTimeoutMs)
+                                   : 0;
+    const quint32 locksCall = m_bus && locks ? m_bus->send(LogindService, kLogindPath, kLogindManager,
+                                                           QStringLiteral("ListInhibitors"), {}, kLogindTimeoutMs)
+                                             : 0;
+    const QStringList names = processes();
+
     KLVRRWAIdleTime idleTime;
-    const std::optional<QVariantList> reply =
-        m_bus ? m_bus->call(LogindService, kLogindPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                            QStringLiteral("GetAll"), {kLogindManager}, kLogindTimeoutMs)
-              : std::nullopt;
+    const std::optional<QVariantList> reply = m_bus ? m_bus->answer(idleCall) : std::nullopt;
     if (reply && !reply->isEmpty())
         idleTime = KLVRRWAIdleTime::fromProperties(reply->constFirst().toMap());
     else
         qCWarning(lcRWAMonitor, "KLVRRWAIdleTime cannot read the idle hint from logind: %s",
                   qPrintable(m_bus ? m_bus->lastErrorMessage() : QStringLiteral("no system bus")));
     *idle = idleTime.idle;
-    return {{QStringLiteral("Idle Seconds"), idleTime.seconds}, {QStringLiteral("Processes"), processes()}};
+    if (locks)
+        *locks = m_bus ? inhibitors(m_bus->answer(locksCall)) : QVariantList();
+    return {{QStringLiteral("Idle Seconds"), idleTime.seconds}, {QStringLiteral("Processes"), names}};
 }
 
 void KLVRRWAMonitorPowerEvent::storePowerEvent(quint32 messageType)
@@ -338,16 +348,12 @@ QStringList KLVRRWAMonitorPowerEvent::processes() const
     return KLVRRWAProcessList::names();
 }
 
-QVariantList KLVRRWAMonitorPowerEvent::inhibitors() const
+QVariantList KLVRRWAMonitorPowerEvent::inhibitors(const std::optional<QVariantList> &reply) const
 {
     QVariantList list;
-    if (!m_bus)
-        return list;
-    const std::optional<QVariantList> reply =
-        m_bus->call(LogindService, kLogindPath, kLogindManager, QStringLiteral("ListInhibitors"), {}, kLogindTimeoutMs);
     if (!reply) {
         qCWarning(lcRWAMonitor, "KLVRRWAMonitorPowerEvent cannot list inhibitors: %s",
-                  qPrintable(m_bus->lastErrorMessage()));
+                  qPrintable(m_bus ? m_bus->lastErrorMessage() : QStringLiteral("no system bus")));
         return list;
     }
     const QVariantList inhibitors = reply->value(0).toList();

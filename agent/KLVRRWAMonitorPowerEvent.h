@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class KLVRRWARawBus;
 class QSocketNotifier;
@@ -85,9 +86,11 @@ private:
     // Routes logind's signals and the appearance of its name.
     void busSignal(const QString &interface, const QString &member, const QVariantList &arguments);
     void dispatchBus();
-    // "Idle Seconds" and "Processes"; idle receives logind's IdleHint.
-    QVariantMap baseContext(bool *idle) const;
-    QVariantList inhibitors() const;
+    // "Idle Seconds" and "Processes"; idle receives logind's IdleHint, and locks, when given,
+    // the other programs' inhibitor locks.
+    QVariantMap baseContext(bool *idle, QVariantList *locks = nullptr) const;
+    // The locks in ListInhibitors's answer, without our own.
+    QVariantList inhibitors(const std::optional<QVariantList> &reply) const;
     bool rebootUnderWay() const;
     void takeDelayLock();
     void releaseDelayLock();

@@ -52,6 +52,10 @@ KLVRRWARawBus::KLVRRWARawBus(const QString &address)
 
 KLVRRWARawBus::~KLVRRWARawBus()
 {
+    for (DBusPendingCall *pending : std::as_const(m_pending)) {
+        dbus_pending_call_cancel(pending);
+        dbus_pending_call_unref(pending);
+    }
     if (!m_connection)
         return;
     dbus_connection_remove_filter(m_connection, filterMessage, &m_signalHandler);
@@ -125,18 +129,26 @@ void KLVRRWARawBus::dispatch()
 std::optional<QVariantList> KLVRRWARawBus::call(const QString &service, const QString &path, const QString &interface,
                                                 const QString &method, const QStringList &arguments, int timeoutMs)
 {
+    const quint32 sent = send(service, path, interface, method, arguments, timeoutMs);
+    if (sent == 0)
+        return std::nullopt;
+    return answer(sent);
+}
+
+quint32 KLVRRWARawBus::send(const QString &service, const QString &path, const QString &interface,
+                            const QString &method, const QStringList &arguments, int timeoutMs)
+{
     m_lastErrorName.clear();
     m_lastErrorMessage.clear();
     if (!m_connection) {
-        m_lastErrorName = QStringLiteral(DBUS_ERROR_DISCONNECTED);
-        m_lastErrorMessage = QStringLiteral("not connected");
-        return std::nullopt;
+        setLastError(DBUS_ERROR_DISCONNECTED, "not connected");
+        return 0;
     }
     const Message message(dbus_message_new_method_call(service.toUtf8().constData(), path.toUtf8().constData(),
                                                        interface.toUtf8().constData(), method.toUtf8().constData()));
     if (!message) {
-        m_lastErrorName = QStringLiteral(DBUS_ERROR_NO_MEMORY);
-        return std::nullopt;
+        setLastError(DBUS_ERROR_NO_MEMORY, "the call could not be made");
+        return 0;
     }
     DBusMessageIter iterator;
     dbus_message_iter_init_append(message.get(), &iterator);
@@ -145,14 +157,45 @@ std::optional<QVariantList> KLVRRWARawBus::call(const QString &service, const QS
         const char *data = text.constData();
         dbus_message_iter_append_basic(&iterator, DBUS_TYPE_STRING, &data);
     }
-    Error error;
-    const Message reply(dbus_connection_send_with_reply_and_block(m_connection, message.get(), timeoutMs, &error.error));
+    DBusPendingCall *pending = nullptr;
+    if (!dbus_connection_send_with_reply(m_connection, message.get(), &pending, timeoutMs) || !pending) {
+        setLastError(DBUS_ERROR_DISCONNECTED, "the call could not be sent");
+        return 0;
+    }
+    dbus_connection_flush(m_connection);
+    m_pending.insert(++m_lastCall, pending);
+    return m_lastCall;
+}
+
+std::optional<QVariantList> KLVRRWARawBus::answer(quint32 call)
+{
+    DBusPendingCall *pending = m_pending.take(call);
+    if (!pending) {
+        setLastError(DBUS_ERROR_FAILED, "no such call");
+        return std::nullopt;
+    }
+    dbus_pending_call_block(pending);
+    const Message reply(dbus_pending_call_steal_reply(pending));
+    dbus_pending_call_unref(pending);
+    m_lastErrorName.clear();
+    m_lastErrorMessage.clear();
     if (!reply) {
-        m_lastErrorName = QString::fromUtf8(error.error.name);
-        m_lastErrorMessage = QString::fromUtf8(error.error.message);
+        setLastError(DBUS_ERROR_NO_REPLY, "no answer");
+        return std::nullopt;
+    }
+    if (dbus_message_get_type(reply.get()) == DBUS_MESSAGE_TYPE_ERROR) {
+        Error error;
+        dbus_set_error_from_message(&error.error, reply.get());
+        setLastError(error.error.name, error.error.message);
         return std::nullopt;
     }
     return KLVRRWARawBus::arguments(reply.get());
+}
+
+void KLVRRWARawBus::setLastError(const char *name, const char *message)
+{
+    m_lastErrorName = QString::fromUtf8(name);
+    m_lastErrorMessage = QString::fromUtf8(message);
 }
 
 QVariantList KLVRRWARawBus::arguments(DBusMessage *message)

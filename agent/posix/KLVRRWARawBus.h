@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -11,6 +12,7 @@
 struct DBusConnection;
 struct DBusMessage;
 struct DBusMessageIter;
+struct DBusPendingCall;
 
 // A private connection to a D-Bus bus made with libdbus itself, for the sleep path. QtDBus runs
 // every connection of a process through one shared socket thread, which under a flood of callers
@@ -54,6 +56,12 @@ public:
     // with lastErrorName() and lastErrorMessage() set.
     std::optional<QVariantList> call(const QString &service, const QString &path, const QString &interface,
                                      const QString &method, const QStringList &arguments, int timeoutMs);
+    // The same in two steps, so that several calls wait for their answers at once: send()
+    // returns a number for answer(), 0 when the call could not be sent (lastErrorMessage()).
+    quint32 send(const QString &service, const QString &path, const QString &interface, const QString &method,
+                 const QStringList &arguments, int timeoutMs);
+    // Waits for the answer to a sent call, as call() does; each answer is taken once.
+    std::optional<QVariantList> answer(quint32 call);
 
     QString lastErrorName() const { return m_lastErrorName; }
     QString lastErrorMessage() const { return m_lastErrorMessage; }
@@ -63,6 +71,7 @@ public:
 
 private:
     static QVariant readValue(DBusMessageIter *iterator);
+    void setLastError(const char *name, const char *message);
 
     QString m_address;
     DBusConnection *m_connection = nullptr;
@@ -70,4 +79,6 @@ private:
     std::function<void()> m_wakeUpHandler;
     QString m_lastErrorName;
     QString m_lastErrorMessage;
+    QHash<quint32, DBusPendingCall *> m_pending;
+    quint32 m_lastCall = 0;
 };

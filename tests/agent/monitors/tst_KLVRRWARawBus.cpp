@@ -114,6 +114,28 @@ private Q_SLOTS:
         QCOMPARE(*reply, QVariantList{QStringLiteral("org.freedesktop.DBus")});
     }
 
+    // Calls sent together are answered each with its own reply, whatever the order they are
+    // taken in, and an answer is taken only once.
+    void sentCallsKeepTheirOwnAnswers()
+    {
+        const QString bus = QStringLiteral("org.freedesktop.DBus");
+        const QString path = QStringLiteral("/org/freedesktop/DBus");
+        const quint32 owner = m_raw->send(bus, path, bus, QStringLiteral("GetNameOwner"), {bus}, 1000);
+        const quint32 missing = m_raw->send(bus, path, bus, QStringLiteral("GetNameOwner"),
+                                            {QStringLiteral("org.freedesktop.login1")}, 1000);
+        const quint32 id = m_raw->send(bus, path, bus, QStringLiteral("GetId"), {}, 1000);
+        QVERIFY(owner != 0 && missing != 0 && id != 0);
+        QVERIFY(owner != missing && missing != id);
+
+        const std::optional<QVariantList> idAnswer = m_raw->answer(id);
+        QVERIFY(idAnswer.has_value());
+        QCOMPARE(idAnswer->value(0).toString().size(), 32);
+        QVERIFY(!m_raw->answer(missing).has_value());
+        QCOMPARE(m_raw->lastErrorName(), QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"));
+        QCOMPARE(m_raw->answer(owner), std::optional<QVariantList>(QVariantList{bus}));
+        QVERIFY(!m_raw->answer(owner).has_value());
+    }
+
     // The monitor tells a missing logind ("recorded once it appears") from a refused lock by
     // the error's name.
     void missingServiceGivesItsNamedError()
