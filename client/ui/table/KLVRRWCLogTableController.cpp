@@ -521,9 +521,8 @@ void KLVRRWCLogTableController::restoreSelection()
         }
         restoreSelectionInRows(0, m_model->rowCount() - 1);
     }
-    m_restoring = m_model->isArranging();
-    if (!m_restoring)
-        finishRestoringSelection();
+    // Until the model says the rows are complete (at once when they took one slice).
+    m_restoring = true;
 }
 
 void KLVRRWCLogTableController::restoreSelectionInRows(int first, int last)

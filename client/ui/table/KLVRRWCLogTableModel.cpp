@@ -88,6 +88,7 @@ void KLVRRWCLogTableModel::setSortDescriptors(const QList<KLVRRWCSortDescriptor>
         sortArranged();
         endResetModel();
         Q_EMIT didRearrange();
+        Q_EMIT didFinishArranging();
     } else {
         rearrangeObjects();
     }

@@ -93,7 +93,8 @@ Q_SIGNALS:
     // Around every rearrangement (the rows are replaced; selections must be carried over).
     void aboutToRearrange();
     void didRearrange();
-    // Once the arrangement is complete (at once after didRearrange when it took one slice).
+    // Once the arrangement is complete: after every didRearrange, at once when it took one
+    // slice.
     void didFinishArranging();
 
 private:
