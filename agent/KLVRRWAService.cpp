@@ -50,30 +50,6 @@ bool isValidBusName(const QString &name)
     return true;
 }
 
-// Where a too large answer splits into answers that fit, in turn from its first event: the date
-// of the last event of each but the final part. Events of one date stay in one part. A part
-// takes up to half a reply, so that each is sent well within a client's time-out on a busy
-// machine.
-QStringList fittingRangeEnds(const KLVRRWAEventTable &events)
-{
-    constexpr qsizetype kMaxEnds = 64;
-    const QString date = QStringLiteral("date");
-    QStringList ends;
-    for (qsizetype first = 0; first < events.size() && ends.size() < kMaxEnds;) {
-        qsizetype last = first + events.eventsFitting(first, KLVRRWAService::kMaxReplyBytes / 2);
-        if (last >= events.size())
-            break;
-        const QString next = events.value(last, date);
-        while (last > first && events.value(last - 1, date) == next)
-            --last;
-        if (last == first)
-            break; // one date's events alone are too large: nothing more can be offered
-        ends.append(events.value(last - 1, date));
-        first = last;
-    }
-    return ends;
-}
-
 } // namespace
 
 KLVRRWAService::KLVRRWAService(KLVRRWAStore *aStore, const QDBusConnection &connection)
@@ -211,18 +187,21 @@ KLVRRWAEventTable KLVRRWAService::readEvents(double fromDate, double toDate)
         return std::isnan(seconds) ? KLVRAbsoluteTime::invalid() : KLVRAbsoluteTime(seconds);
     };
     KLVRRWAEventTable events;
+    KLVRRWAEventSizes sizes;
     try {
-        events = m_store->sortedEntriesFromDate(bound(fromDate), bound(toDate)).value_or(KLVRRWAEventTable());
+        events = m_store->sortedEntriesFromDate(bound(fromDate), bound(toDate), kMaxReplyBytes, &sizes)
+                     .value_or(KLVRRWAEventTable());
     } catch (const KLVRAssertionException &exception) {
         replyError(FailedError, exception.message());
         return {};
     }
-    const qint64 size = events.marshalledSize();
+    const qint64 size = sizes.bodyBytes();
     if (size > kMaxReplyBytes) {
+        const QStringList ends = sizes.fittingRangeEnds(kAnswerPartBytes, kMaxSplits);
         const QString text = KLVRFormat::string("%@ %ld events need %ld bytes, more than the %ld a reply may carry; "
                                                 "ask for a smaller range. %@%@",
-                                                ClassName, qint64(events.size()), size, kMaxReplyBytes,
-                                                QString(TooLargeSplitsLead), fittingRangeEnds(events).join(QStringLiteral(", ")));
+                                                ClassName, qint64(sizes.size()), size, kMaxReplyBytes,
+                                                QString(TooLargeSplitsLead), ends.join(QStringLiteral(", ")));
         qCInfo(lcRWAService).noquote() << text;
         replyError(TooLargeError, text);
         m_trimTimer.start();

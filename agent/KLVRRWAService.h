@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
+#include "KLVRRWAEventSizes.h"
 #include "KLVRRWAEventTable.h"
 #include "KLVRRWARefusalLog.h"
 
@@ -50,6 +51,12 @@ public:
     // Replies stay well below the system bus's 32 MiB message limit, which would cost the
     // agent its connection.
     static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;
+    // The answers a TooLarge message offers take up to this much each: close to the limit, so
+    // that a large range costs few round trips, with room for rows whose stored bytes are not
+    // UTF-8 (they are counted as stored, and travel longer).
+    static constexpr qint64 kAnswerPartBytes = kMaxReplyBytes - kMaxReplyBytes / 16;
+    // Split dates a TooLarge message offers at most; the rest of the range is asked for again.
+    static constexpr int kMaxSplits = 64;
     // Registrations accepted in all, and from one caller; enough for every user's client.
     static constexpr int kMaxRegistrations = 1024;
     static constexpr int kMaxRegistrationsPerCaller = 16;

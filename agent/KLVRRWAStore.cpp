@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <QVarLengthArray>
+#include <limits>
 #include <sqlite3.h>
 #include <sys/statvfs.h>
 
@@ -429,12 +431,27 @@ bool KLVRRWAStore::setSettingText(const QString &key, const QString &value)
 
 std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to)
 {
+    KLVRRWAEventSizes sizes;
+    return sortedEntriesFromDate(from, to, std::numeric_limits<qint64>::max(), &sizes);
+}
+
+std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to,
+                                                                     qint64 maxReplyBytes, KLVRRWAEventSizes *sizes)
+{
+    KLVR_REQUIRE(sizes && sizes->size() == 0, "sizes");
     insertPending();
 
     const QString fromText = (from.isValid() ? from : KLVRAbsoluteTime(0.0)).toText();
     const QString toText = (to.isValid() ? to : KLVRAbsoluteTime(kDistantFuture)).toText();
     KLVRRWAEventTable events;
-    QList<int> keys; // the table's key index of each column
+    struct Column
+    {
+        int key;        // the table's key index
+        qint64 keyBytes;
+    };
+    QList<Column> columns;
+    int dateColumn = -1;
+    bool building = true;
     KLVRDatabaseController *connection = reader();
     if (!connection) {
         // No file yet: a store that can be written is made now, and reads as empty.
@@ -451,19 +468,44 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
     QMutexLocker readLocker(&connection->databaseLock());
     const qsizetype rows = connection->executeStatement(
         kSelectKey, {{QStringLiteral("@from"), fromText}, {QStringLiteral("@to"), toText}},
-        [&events, &keys](sqlite3_stmt *statement) {
-            const int columns = sqlite3_data_count(statement);
-            for (int column = int(keys.size()); column < columns; ++column)
-                keys.append(events.keyIndex(QString::fromUtf8(sqlite3_column_name(statement, column))));
-            events.beginEvent();
-            for (int column = 0; column < columns; ++column) {
-                // The text SQLite gives for the column; SQL NULL and an empty blob are absent.
+        [&](sqlite3_stmt *statement) {
+            const int count = sqlite3_data_count(statement);
+            for (int column = int(columns.size()); column < count; ++column) {
+                const char *name = sqlite3_column_name(statement, column);
+                if (qstrcmp(name, "date") == 0)
+                    dateColumn = column;
+                columns.append({events.keyIndex(QString::fromUtf8(name)), qint64(qstrlen(name))});
+            }
+            // The text SQLite gives for each column; SQL NULL and an empty blob are absent.
+            QVarLengthArray<std::pair<const char *, int>, 8> texts(count);
+            for (int column = 0; column < count; ++column) {
                 const bool blob = sqlite3_column_type(statement, column) == SQLITE_BLOB;
-                const char *text = static_cast<const char *>(blob ? sqlite3_column_blob(statement, column)
-                                                                  : sqlite3_column_text(statement, column));
+                const char *value = static_cast<const char *>(blob ? sqlite3_column_blob(statement, column)
+                                                                   : sqlite3_column_text(statement, column));
                 const int bytes = sqlite3_column_bytes(statement, column);
-                if (text && (bytes > 0 || !blob))
-                    events.append(keys.at(column), QString::fromUtf8(text, bytes));
+                texts[column] = {value && (bytes > 0 || !blob) ? value : nullptr, bytes};
+            }
+            const auto [date, dateBytes] = dateColumn >= 0 ? texts.at(dateColumn) : std::pair<const char *, int>();
+            sizes->beginEvent(date ? QString::fromUtf8(date, dateBytes) : QString());
+            if (building)
+                events.beginEvent();
+            for (int column = 0; column < count; ++column) {
+                const auto [value, bytes] = texts.at(column);
+                if (!value)
+                    continue;
+                if (!building) {
+                    sizes->addEntry(columns.at(column).keyBytes, bytes);
+                    continue;
+                }
+                QString string = QString::fromUtf8(value, bytes);
+                // Stored bytes that are not UTF-8 travel as replacement characters, which are longer.
+                sizes->addEntry(columns.at(column).keyBytes,
+                                KLVRRWAEventSizes::isAscii(value, bytes) ? bytes : KLVRRWAEventSizes::utf8Length(string));
+                events.append(columns.at(column).key, std::move(string));
+            }
+            if (building && sizes->bodyBytes() > maxReplyBytes) {
+                building = false;
+                events = KLVRRWAEventTable();
             }
         });
     if (!connection->lastExecutionComplete()) {

@@ -4,6 +4,7 @@
 
 #include "KLVRAbsoluteTime.h"
 #include "KLVRDatabaseController.h"
+#include "KLVRRWAEventSizes.h"
 #include "KLVRRWAEventTable.h"
 
 #include <QList>
@@ -86,6 +87,12 @@ public:
     // 0.0, to the year 4001); std::nullopt when none match. A store that cannot be read, or a
     // read that fails part-way, throws KLVRAssertionException: never a part of the answer.
     std::optional<KLVRRWAEventTable> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to);
+    // The same read for a reply of at most maxReplyBytes: every event's size goes into sizes,
+    // and the texts are built only while the events so far fit; once they do not, the rest is
+    // only counted (from the stored bytes) and the table comes back empty, so that a range too
+    // large for a reply costs a scan rather than a whole answer. sizes must be empty.
+    std::optional<KLVRRWAEventTable> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to,
+                                                           qint64 maxReplyBytes, KLVRRWAEventSizes *sizes);
 
     // A setting, read through the writing connection or, when the file cannot be written,
     // read-only; a null text when absent or unreadable. Never throws.

@@ -2,39 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRRWAEventTable.h"
 
+#include "KLVRRWAEventSizes.h"
+
 #include <QDBusMetaType>
-#include <cstring>
-#include <limits>
-
-namespace {
-
-// UTF-8 length of a text: a UTF-16 unit takes one byte, one more from 0x80, one more from
-// 0x800, and a surrogate (half of a four-byte character) one less. Runs of four ASCII units,
-// by far the most common, are counted in one step.
-qint64 utf8Length(const QString &text)
-{
-    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
-    const qsizetype size = text.size();
-    qint64 length = size;
-    qsizetype i = 0;
-    for (; i + 4 <= size; i += 4) {
-        quint64 block;
-        std::memcpy(&block, units + i, sizeof(block));
-        if ((block & 0xFF80FF80FF80FF80ULL) == 0)
-            continue;
-        for (qsizetype j = i; j < i + 4; ++j) {
-            const char16_t u = units[j];
-            length += int(u >= 0x80) + int(u >= 0x800) - int(u >= 0xD800 && u <= 0xDFFF);
-        }
-    }
-    for (; i < size; ++i) {
-        const char16_t u = units[i];
-        length += int(u >= 0x80) + int(u >= 0x800) - int(u >= 0xD800 && u <= 0xDFFF);
-    }
-    return length;
-}
-
-} // namespace
 
 void KLVRRWAEventTable::append(int keyIndex, QString value)
 {
@@ -98,44 +68,16 @@ KLVRRWAEventTable KLVRRWAEventTable::fromList(const KLVRRWAEventList &events)
 
 qint64 KLVRRWAEventTable::marshalledSize() const
 {
-    return measure(0, std::numeric_limits<qint64>::max(), nullptr);
-}
-
-qsizetype KLVRRWAEventTable::eventsFitting(qsizetype first, qint64 maxBytes) const
-{
-    qsizetype fitting = 0;
-    measure(first, maxBytes, &fitting);
-    return fitting;
-}
-
-qint64 KLVRRWAEventTable::measure(qsizetype first, qint64 maxBytes, qsizetype *fitting) const
-{
-    qint64 offset = 0;
-    const auto align = [&offset](qint64 boundary) { offset = (offset + boundary - 1) / boundary * boundary; };
-    const auto addString = [&](qint64 bytes) {
-        align(4);
-        offset += 4 + bytes + 1;
-    };
     QList<qint64> keyBytes;
     for (const QString &key : m_keys)
-        keyBytes.append(utf8Length(key));
-
-    offset += 4; // the list's length
-    for (qsizetype event = first; event < size(); ++event) {
-        align(4);
-        offset += 4; // the dictionary's length
-        align(8);    // the first entry's place, even in an empty dictionary
-        for (qsizetype i = firstValue(event), end = firstValue(event + 1); i < end; ++i) {
-            align(8);
-            addString(keyBytes.at(m_valueKeys.at(i)));
-            addString(utf8Length(m_values.at(i)));
-        }
-        if (offset > maxBytes)
-            return offset;
-        if (fitting)
-            *fitting = event + 1 - first;
+        keyBytes.append(KLVRRWAEventSizes::utf8Length(key));
+    KLVRRWAEventSizes::Body body;
+    for (qsizetype event = 0; event < size(); ++event) {
+        body.beginEvent();
+        for (qsizetype i = firstValue(event), end = firstValue(event + 1); i < end; ++i)
+            body.addEntry(keyBytes.at(m_valueKeys.at(i)), KLVRRWAEventSizes::utf8Length(m_values.at(i)));
     }
-    return offset;
+    return body.bytes();
 }
 
 void KLVRRWAEventTable::registerMetaType()

@@ -43,17 +43,11 @@ public:
     // Bytes the table takes in a message body that starts with it: the D-Bus encoding's lengths,
     // alignment padding, UTF-8 texts and terminators.
     qint64 marshalledSize() const;
-    // How many events, from event first on, fit into maxBytes of a body that starts with them.
-    qsizetype eventsFitting(qsizetype first, qint64 maxBytes) const;
 
     // Makes the table known to QtDBus; call before the first call that carries one.
     static void registerMetaType();
 
 private:
-    // The size of a body of the events from first on, counted until it passes maxBytes; fitting
-    // gets how many of them fit.
-    qint64 measure(qsizetype first, qint64 maxBytes, qsizetype *fitting) const;
-
     QStringList m_keys;
     QList<QString> m_values;
     QList<int> m_valueKeys;
