@@ -54,7 +54,7 @@ public:
     // The answers a TooLarge message offers take up to this much each: close to the limit, so
     // that a large range costs few round trips, with room for rows whose stored bytes are not
     // UTF-8 (they are counted as stored, and travel longer).
-    static constexpr qint64 kAnswerPartBytes = kMaxReplyBytes - kMaxReplyBytes / 16;
+    static constexpr qint64 kAnswerPartBytes = 4 * 1024 * 1024;
     // Split dates a TooLarge message offers at most; the rest of the range is asked for again.
     static constexpr int kMaxSplits = 64;
     // Registrations accepted in all, and from one caller; enough for every user's client.
@@ -123,8 +123,6 @@ private:
     QElapsedTimer m_lastUpdate;
     bool m_enabled = false;
     QTimer m_trimTimer;
-    // The events of the last large reply, freed by m_trimTimer.
-    KLVRRWAEventTable m_sentEvents;
     QList<Read> m_reads;
     QSet<QString> m_readers; // callers with a read queued or running
     QTimer m_readTimer;

@@ -441,17 +441,6 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
     KLVR_REQUIRE(sizes && sizes->size() == 0, "sizes");
     insertPending();
 
-    const QString fromText = (from.isValid() ? from : KLVRAbsoluteTime(0.0)).toText();
-    const QString toText = (to.isValid() ? to : KLVRAbsoluteTime(kDistantFuture)).toText();
-    KLVRRWAEventTable events;
-    struct Column
-    {
-        int key;        // the table's key index
-        qint64 keyBytes;
-    };
-    QList<Column> columns;
-    int dateColumn = -1;
-    bool building = true;
     KLVRDatabaseController *connection = reader();
     if (!connection) {
         // No file yet: a store that can be written is made now, and reads as empty.
@@ -466,6 +455,36 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
                                                m_unwritableReason.isEmpty() ? QStringLiteral("no store file")
                                                                             : m_unwritableReason));
     QMutexLocker readLocker(&connection->databaseLock());
+    // A reply larger than the limit would be built only to be thrown away, tens of megabytes of
+    // texts for a full store: the rows are counted first, and built in a second pass when they fit.
+    if (maxReplyBytes < std::numeric_limits<qint64>::max()) {
+        if (readEntries(connection, from, to, nullptr, sizes) == 0)
+            return std::nullopt;
+        if (sizes->bodyBytes() > maxReplyBytes)
+            return KLVRRWAEventTable();
+        *sizes = KLVRRWAEventSizes();
+    }
+    KLVRRWAEventTable events;
+    if (readEntries(connection, from, to, &events, sizes) == 0)
+        return std::nullopt;
+    // Counted from the stored bytes, rows that are not UTF-8 travel longer than they were counted.
+    if (sizes->bodyBytes() > maxReplyBytes)
+        return KLVRRWAEventTable();
+    return events;
+}
+
+qsizetype KLVRRWAStore::readEntries(KLVRDatabaseController *connection, KLVRAbsoluteTime from, KLVRAbsoluteTime to,
+                                    KLVRRWAEventTable *events, KLVRRWAEventSizes *sizes)
+{
+    const QString fromText = (from.isValid() ? from : KLVRAbsoluteTime(0.0)).toText();
+    const QString toText = (to.isValid() ? to : KLVRAbsoluteTime(kDistantFuture)).toText();
+    struct Column
+    {
+        int key; // the table's key index
+        qint64 keyBytes;
+    };
+    QList<Column> columns;
+    int dateColumn = -1;
     const qsizetype rows = connection->executeStatement(
         kSelectKey, {{QStringLiteral("@from"), fromText}, {QStringLiteral("@to"), toText}},
         [&](sqlite3_stmt *statement) {
@@ -474,7 +493,7 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
                 const char *name = sqlite3_column_name(statement, column);
                 if (qstrcmp(name, "date") == 0)
                     dateColumn = column;
-                columns.append({events.keyIndex(QString::fromUtf8(name)), qint64(qstrlen(name))});
+                columns.append({events ? events->keyIndex(QString::fromUtf8(name)) : -1, qint64(qstrlen(name))});
             }
             // The text SQLite gives for each column; SQL NULL and an empty blob are absent.
             QVarLengthArray<std::pair<const char *, int>, 8> texts(count);
@@ -487,13 +506,13 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
             }
             const auto [date, dateBytes] = dateColumn >= 0 ? texts.at(dateColumn) : std::pair<const char *, int>();
             sizes->beginEvent(date ? QString::fromUtf8(date, dateBytes) : QString());
-            if (building)
-                events.beginEvent();
+            if (events)
+                events->beginEvent();
             for (int column = 0; column < count; ++column) {
                 const auto [value, bytes] = texts.at(column);
                 if (!value)
                     continue;
-                if (!building) {
+                if (!events) {
                     sizes->addEntry(columns.at(column).keyBytes, bytes);
                     continue;
                 }
@@ -501,11 +520,7 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
                 // Stored bytes that are not UTF-8 travel as replacement characters, which are longer.
                 sizes->addEntry(columns.at(column).keyBytes,
                                 KLVRRWAEventSizes::isAscii(value, bytes) ? bytes : KLVRRWAEventSizes::utf8Length(string));
-                events.append(columns.at(column).key, std::move(string));
-            }
-            if (building && sizes->bodyBytes() > maxReplyBytes) {
-                building = false;
-                events = KLVRRWAEventTable();
+                events->append(columns.at(column).key, std::move(string));
             }
         });
     if (!connection->lastExecutionComplete()) {
@@ -516,9 +531,7 @@ std::optional<KLVRRWAEventTable> KLVRRWAStore::sortedEntriesFromDate(KLVRAbsolut
                                                         qint64(rows), error),
                                      __FILE__, __LINE__);
     }
-    if (rows == 0)
-        return std::nullopt;
-    return events;
+    return rows;
 }
 
 quint64 KLVRRWAStore::entriesAdded() const

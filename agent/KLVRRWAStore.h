@@ -88,9 +88,9 @@ public:
     // read that fails part-way, throws KLVRAssertionException: never a part of the answer.
     std::optional<KLVRRWAEventTable> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to);
     // The same read for a reply of at most maxReplyBytes: every event's size goes into sizes,
-    // and the texts are built only while the events so far fit; once they do not, the rest is
-    // only counted (from the stored bytes) and the table comes back empty, so that a range too
-    // large for a reply costs a scan rather than a whole answer. sizes must be empty.
+    // and the texts are built only when the events fit; otherwise the table comes back empty,
+    // so that a range too large for a reply costs a count of its rows (from the stored bytes)
+    // rather than a whole answer. sizes must be empty.
     std::optional<KLVRRWAEventTable> sortedEntriesFromDate(KLVRAbsoluteTime from, KLVRAbsoluteTime to,
                                                            qint64 maxReplyBytes, KLVRRWAEventSizes *sizes);
 
@@ -131,6 +131,10 @@ private:
     void noteWritable();
     // The read-only connection, opened when the file exists; null otherwise.
     KLVRDatabaseController *reader();
+    // One pass of the select over connection: each row's size into sizes and, unless events is
+    // null, its texts into events (sizes then as the texts travel). Returns the rows read.
+    qsizetype readEntries(KLVRDatabaseController *connection, KLVRAbsoluteTime from, KLVRAbsoluteTime to,
+                          KLVRRWAEventTable *events, KLVRRWAEventSizes *sizes);
     QVariantMap insertParameters(const QString &anEntry, const std::optional<QVariantMap> &context,
                                  const QString &aMonitorSignature, KLVRAbsoluteTime aTime) const;
 

@@ -33,10 +33,12 @@ constexpr int kEvents = 10001;
 
 KLVRTestBus *gBus = nullptr;
 qint64 gAgentPid = 0;
+qint64 gBusPid = 0;
 QString gStorePath;
 QString gHome;
 double gScanSeconds = 0.0;
 double gSyncSeconds = 0.0;
+double gFirstSyncSeconds = 0.0; // the first run: both programs' memory still untouched
 
 // CPU seconds the process's threads have run so far (pid 0: this process); on a busy machine
 // these stay comparable where wall times do not.
@@ -50,6 +52,34 @@ double cpuSeconds(qint64 pid)
             total += file.readAll().split(' ').value(0).toDouble() / 1e9;
     }
     return total;
+}
+
+// Pages the process has faulted in so far (pid 0: this process): on some machines (virtual
+// ones above all) each costs tens of microseconds, so fresh memory is a large part of a sync.
+double minorFaults(qint64 pid)
+{
+    QFile file(pid ? QStringLiteral("/proc/%1/stat").arg(pid) : QStringLiteral("/proc/self/stat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(7).toDouble();
+}
+
+// The bus daemon this process started: its CPU time is part of every sync.
+qint64 busDaemonPid()
+{
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = file.readAll();
+        const qsizetype close = stat.lastIndexOf(')');
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (stat.contains("(dbus-daemon)") && fields.value(1) == self.toLatin1())
+            return pid.toLongLong();
+    }
+    return 0;
 }
 
 bool writeStore(const QString &path)
@@ -137,7 +167,8 @@ void BM_FirstSync(benchmark::State &state)
     }
     QList<double> times;
     int events = 0;
-    double agentCpu = 0.0, clientCpu = 0.0;
+    double agentCpu = 0.0, clientCpu = 0.0, busCpu = 0.0;
+    double agentFaults = 0.0, clientFaults = 0.0, busFaults = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
         QDir(gHome + QStringLiteral("/Documents")).removeRecursively();
@@ -156,7 +187,9 @@ void BM_FirstSync(benchmark::State &state)
         });
         state.ResumeTiming();
 
-        const double agentBefore = cpuSeconds(gAgentPid), clientBefore = cpuSeconds(0);
+        const double agentFaultsBefore = minorFaults(gAgentPid), clientFaultsBefore = minorFaults(0),
+                     busFaultsBefore = gBusPid ? minorFaults(gBusPid) : 0.0;
+        const double agentBefore = cpuSeconds(gAgentPid), clientBefore = cpuSeconds(0), busBefore = gBusPid ? cpuSeconds(gBusPid) : 0.0;
         QElapsedTimer clock;
         clock.start();
         if (store.sync()) {
@@ -166,6 +199,10 @@ void BM_FirstSync(benchmark::State &state)
         times << double(clock.nsecsElapsed()) / 1e9;
         agentCpu += cpuSeconds(gAgentPid) - agentBefore;
         clientCpu += cpuSeconds(0) - clientBefore;
+        busCpu += (gBusPid ? cpuSeconds(gBusPid) : 0.0) - busBefore;
+        agentFaults += minorFaults(gAgentPid) - agentFaultsBefore;
+        clientFaults += minorFaults(0) - clientFaultsBefore;
+        busFaults += (gBusPid ? minorFaults(gBusPid) : 0.0) - busFaultsBefore;
         if (!success) {
             std::printf("pull failed; agent %s\n", qPrintable(controller.localisedState()));
             state.SkipWithError("the pull failed");
@@ -176,6 +213,11 @@ void BM_FirstSync(benchmark::State &state)
     }
     state.counters["agent CPU ms"] = agentCpu * 1e3 / double(state.iterations());
     state.counters["client CPU ms"] = clientCpu * 1e3 / double(state.iterations());
+    state.counters["bus CPU ms"] = busCpu * 1e3 / double(state.iterations());
+    state.counters["agent faults"] = agentFaults / double(state.iterations());
+    state.counters["client faults"] = clientFaults / double(state.iterations());
+    state.counters["bus faults"] = busFaults / double(state.iterations());
+    gFirstSyncSeconds = times.constFirst();
     std::sort(times.begin(), times.end());
     gSyncSeconds = times.at(times.size() / 2);
 }
@@ -200,6 +242,7 @@ int main(int argc, char *argv[])
     if (!bus.start())
         return 1;
     gBus = &bus;
+    gBusPid = busDaemonPid();
     KLVRAgentProcess agent(bus, scratch.filePath(QStringLiteral("agent")));
     gStorePath = agent.userStorePath();
     if (!writeStore(gStorePath) || !agent.start())
@@ -210,8 +253,9 @@ int main(int argc, char *argv[])
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("first sync %.0f ms, raw SQLite scan %.0f ms: %.1f times the scan  [target < 1000 ms and < 20 times]\n",
-                gSyncSeconds * 1e3, gScanSeconds * 1e3, gSyncSeconds / gScanSeconds);
+    std::printf("first sync %.0f ms (the first run %.0f ms), raw SQLite scan %.0f ms: %.1f times the scan  "
+                "[target < 1000 ms and < 20 times]\n",
+                gSyncSeconds * 1e3, gFirstSyncSeconds * 1e3, gScanSeconds * 1e3, gSyncSeconds / gScanSeconds);
     agent.stop();
     return 0;
 }

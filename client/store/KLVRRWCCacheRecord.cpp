@@ -3,6 +3,7 @@
 #include "KLVRRWCCacheRecord.h"
 
 #include <QStringDecoder>
+#include <QVarLengthArray>
 #include <QtEndian>
 #include <array>
 #include <cstring>
@@ -235,4 +236,106 @@ bool KLVRRWCCacheRecord::readFields(const char *data, qsizetype size, Fields *fi
         }
     }
     return !fields->date.isNull() && !fields->description.isNull() && !fields->monitor.isNull();
+}
+
+namespace {
+
+bool isAsciiText(QStringView text)
+{
+    char16_t seen = 0;
+    for (const QChar c : text)
+        seen |= c.unicode();
+    return seen < 0x80;
+}
+
+// The bytes an integer of value takes in an offset table or a reference: 1, 2, 4 or 8.
+int integerBytes(quint64 value)
+{
+    return value < 0x100 ? 1 : value < 0x10000 ? 2 : value < 0x100000000ULL ? 4 : 8;
+}
+
+void appendUnsigned(char *&out, quint64 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        *out++ = char(value >> (8 * i));
+}
+
+// A marker with its count: in the low nibble below 15, as an integer object after it otherwise.
+void appendMarker(char *&out, uchar marker, quint64 count)
+{
+    if (count < 15) {
+        *out++ = char(marker | count);
+        return;
+    }
+    *out++ = char(marker | 0x0f);
+    const int bytes = integerBytes(count);
+    *out++ = char(0x10 | (bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : 3));
+    appendUnsigned(out, count, bytes);
+}
+
+void appendText(char *&out, QStringView text, bool ascii)
+{
+    appendMarker(out, ascii ? 0x50 : 0x60, quint64(text.size()));
+    const char16_t *units = text.utf16();
+    if (ascii) {
+        for (qsizetype i = 0; i < text.size(); ++i)
+            out[i] = char(units[i]);
+        out += text.size();
+    } else {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            out[2 * i] = char(units[i] >> 8);
+            out[2 * i + 1] = char(units[i]);
+        }
+        out += 2 * text.size();
+    }
+}
+
+} // namespace
+
+QByteArray KLVRRWCCacheRecord::writeBinary(const Entry *entries, qsizetype count)
+{
+    // Objects: the dictionary, then the keys, then the values, each text once.
+    const quint64 objects = 1 + 2 * quint64(count);
+    const int refSize = integerBytes(objects - 1);
+    constexpr qsizetype kMarkerRoom = 10; // a marker and an integer object of up to 8 bytes
+    qsizetype room = kHeaderSize + kMarkerRoom + 2 * count * refSize;
+    QVarLengthArray<bool, 16> ascii(2 * count);
+    for (qsizetype i = 0; i < count; ++i) {
+        for (int part = 0; part < 2; ++part) {
+            const QStringView text = part ? entries[i].second : entries[i].first;
+            ascii[2 * i + part] = isAsciiText(text);
+            room += kMarkerRoom + text.size() * (ascii[2 * i + part] ? 1 : 2);
+        }
+    }
+    room += qsizetype(objects) * 8 + kTrailerSize;
+
+    QByteArray data(room, Qt::Uninitialized);
+    char *const start = data.data();
+    char *out = start;
+    std::memcpy(out, "bplist00", kHeaderSize);
+    out += kHeaderSize;
+    QVarLengthArray<quint64, 33> offsets;
+    offsets.append(quint64(out - start));
+    appendMarker(out, 0xd0, quint64(count));
+    for (qsizetype i = 0; i < 2 * count; ++i)
+        appendUnsigned(out, quint64(1 + i), refSize);
+    for (int part = 0; part < 2; ++part) {
+        for (qsizetype i = 0; i < count; ++i) {
+            offsets.append(quint64(out - start));
+            appendText(out, part ? entries[i].second : entries[i].first, ascii[2 * i + part]);
+        }
+    }
+    const quint64 offsetTable = quint64(out - start);
+    const int offsetSize = integerBytes(offsetTable);
+    for (const quint64 offset : std::as_const(offsets))
+        appendUnsigned(out, offset, offsetSize);
+    std::memset(out, 0, 6);
+    out += 6;
+    *out++ = char(offsetSize);
+    *out++ = char(refSize);
+    appendUnsigned(out, objects, 8);
+    appendUnsigned(out, 0, 8); // the top object: the dictionary
+    appendUnsigned(out, offsetTable, 8);
+    data.truncate(out - start);
+    return data;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <optional>
+#include <utility>
 
 // Reads a cached event record: a binary property list holding one dictionary of texts, the only
 // shape the store writes. A launch reads hundreds of thousands of them, so this reader takes that
@@ -31,4 +32,11 @@ public:
     // False unless the bytes are a binary dictionary of texts with an ASCII date, a description
     // and a monitor.
     static bool readFields(const char *data, qsizetype size, Fields *fields);
+
+    // A record of texts as a binary property list: one dictionary of count entries (keys
+    // distinct), each text ASCII where it can be and UTF-16 otherwise, as the general writer
+    // stores them. A first sync writes ten thousand records at once; this writes each straight
+    // from its texts, without a dictionary or the general writer's nodes.
+    using Entry = std::pair<QStringView, QStringView>;
+    static QByteArray writeBinary(const Entry *entries, qsizetype count);
 };

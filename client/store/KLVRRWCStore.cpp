@@ -22,7 +22,10 @@
 #include <QRegularExpression>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <QVarLengthArray>
+#include <algorithm>
 #include <cmath>
+#include <malloc.h>
 #include <sqlite3.h>
 
 Q_LOGGING_CATEGORY(lcStore, "restwatch.store")
@@ -77,6 +80,12 @@ KLVRRWCStore::KLVRRWCStore(const QDBusConnection &systemBus, const QDBusConnecti
     , m_sessionBus(sessionBus)
 {
     KLVRRWAEventTable::registerMetaType();
+    // A first sync takes tens of megabytes in answers of a few megabytes each: their buffers and
+    // texts are taken from the heap and given back to it, so that each answer reuses the pages
+    // of the one before instead of mapping fresh ones (a page fault for every page, tens of
+    // microseconds each on a virtual machine). The heap may keep that much unused at its top.
+    mallopt(M_MMAP_THRESHOLD, kHeapReuseBytes);
+    mallopt(M_TRIM_THRESHOLD, kHeapReuseBytes);
     new KLVRRWCStoreUpdateAdaptor(this);
     createUpdateEndpoint(m_systemBus);
     if (m_sessionBus.name() != m_systemBus.name())
@@ -337,7 +346,7 @@ bool KLVRRWCStore::cacheEvents(const QList<QVariantMap> &someEvents)
     });
 }
 
-bool KLVRRWCStore::cachePull(const QList<QVariantMap> &events, KLVRAbsoluteTime now)
+bool KLVRRWCStore::cachePull(const QList<PulledEvent> &events, KLVRAbsoluteTime now)
 {
     if (!openCache() || m_readOnly)
         return false;
@@ -347,11 +356,11 @@ bool KLVRRWCStore::cachePull(const QList<QVariantMap> &events, KLVRAbsoluteTime 
         const QString text = stringForSetting(kLastSync);
         const KLVRAbsoluteTime stored = text.isNull() ? KLVRAbsoluteTime::invalid() : KLVRAbsoluteTime::fromText(text);
         const double synced = stored.isValid() ? onTimeGrid(stored.seconds()) : kDistantPast;
-        for (const QVariantMap &event : events) {
-            const KLVRAbsoluteTime date = KLVRAbsoluteTime::fromText(event.value(kDate).toString());
+        for (const PulledEvent &event : events) {
+            const KLVRAbsoluteTime date = KLVRAbsoluteTime::fromText(event.date);
             if (date.isValid() && onTimeGrid(date.seconds()) <= synced)
                 continue;
-            cacheEvent(event);
+            insertRecord(event.date, event.record);
         }
         // In the same transaction as the rows it covers: a kill between the two cannot happen.
         if (now.seconds() > synced)
@@ -362,20 +371,55 @@ bool KLVRRWCStore::cachePull(const QList<QVariantMap> &events, KLVRAbsoluteTime 
 void KLVRRWCStore::cacheEvent(const QVariantMap &anEvent)
 {
     KLVR_PARAMETER_ASSERT(!anEvent.isEmpty());
-    QString error;
-    const QByteArray data = KLVRPropertyList::write(anEvent, KLVRPropertyList::Format::Binary, &error);
-    KLVR_ASSERT(!data.isEmpty() && error.isEmpty(),
-                KLVRFormat::string(QStringLiteral("%@ serialization of '%@' failed %@."), kClassName, anEvent, error));
-    QString date = anEvent.value(kDate).toString();
+    // A dictionary of texts, the usual event, is written by the records' own writer.
+    QVarLengthArray<KLVRRWCCacheRecord::Entry, 8> entries;
+    for (auto it = anEvent.cbegin(); it != anEvent.cend() && it.value().typeId() == QMetaType::QString; ++it)
+        entries.append({it.key(), *static_cast<const QString *>(it.value().constData())});
+    QByteArray data;
+    if (entries.size() == anEvent.size()) {
+        data = KLVRRWCCacheRecord::writeBinary(entries.constData(), entries.size());
+    } else {
+        QString error;
+        data = KLVRPropertyList::write(anEvent, KLVRPropertyList::Format::Binary, &error);
+        KLVR_ASSERT(!data.isEmpty() && error.isEmpty(),
+                    KLVRFormat::string(QStringLiteral("%@ serialization of '%@' failed %@."), kClassName, anEvent, error));
+    }
+    insertRecord(anEvent.value(kDate).toString(), data);
+}
+
+void KLVRRWCStore::insertRecord(QString date, const QByteArray &record)
+{
     // A date an earlier build sent under a comma-decimal locale is cached as the number it is.
     if (date.contains(QLatin1Char(',')) && KLVRAbsoluteTime::fromText(date).isValid())
         date.replace(QLatin1Char(','), QLatin1Char('.'));
     executeStatement(QStringLiteral("KLVRRWCStoreSQLCacheInsert"),
-                     {{QStringLiteral("@date"), date}, {QStringLiteral("@properties"), data}});
+                     {{QStringLiteral("@date"), date}, {QStringLiteral("@properties"), record}});
     // A row that did not go in must fail the whole transaction, not vanish from it.
     KLVR_ASSERT(lastStepResult() == SQLITE_DONE,
                 KLVRFormat::string(QStringLiteral("%@ caching an event failed: %s (%d)"), kClassName,
                                    QString::fromUtf8(sqlite3_errmsg(database())), lastStepResult()));
+}
+
+void KLVRRWCStore::appendPulled(const KLVRRWAEventTable &events, QList<PulledEvent> *pulled)
+{
+    pulled->reserve(pulled->size() + events.size());
+    QVarLengthArray<KLVRRWCCacheRecord::Entry, 8> entries;
+    for (qsizetype event = 0; event < events.size(); ++event) {
+        entries.clear();
+        QString date;
+        for (qsizetype i = events.firstValue(event), end = events.firstValue(event + 1); i < end; ++i) {
+            // A key sent twice counts once, as in a dictionary: the last value.
+            const QString &key = events.key(i);
+            auto same = std::find_if(entries.begin(), entries.end(), [&](const auto &entry) { return entry.first == key; });
+            if (same != entries.end())
+                same->second = events.value(i);
+            else
+                entries.append({key, events.value(i)});
+            if (key == kDate)
+                date = events.value(i);
+        }
+        pulled->append({date, KLVRRWCCacheRecord::writeBinary(entries.constData(), entries.size())});
+    }
 }
 
 QList<QVariantMap> KLVRRWCStore::sortedCachedEventsFromDate(std::optional<KLVRAbsoluteTime> from,
@@ -529,6 +573,17 @@ void KLVRRWCStore::handToLog(const QList<QVariantMap> &events)
         m_logController->addExternalEntries(newer);
 }
 
+void KLVRRWCStore::handToLog(const QList<PulledEvent> &events)
+{
+    QList<QVariantMap> maps;
+    maps.reserve(events.size());
+    for (const PulledEvent &event : events) {
+        if (std::optional<QVariantMap> map = KLVRRWCCacheRecord::readBinary(event.record.constData(), event.record.size()))
+            maps.append(std::move(*map));
+    }
+    handToLog(maps);
+}
+
 void KLVRRWCStore::addEntry(const QString &anEntry, const QString &aMonitorSignature, KLVRAbsoluteTime aTime)
 {
     const QVariantMap event{{kDate, aTime.toText()},
@@ -652,15 +707,13 @@ void KLVRRWCStore::rangeDidArrive(QDBusPendingCallWatcher *watcher)
         return;
     }
     m_pull->ranges.pop_front();
-    const KLVRRWAEventTable events = reply.value();
-    m_pull->events.reserve(m_pull->events.size() + events.size());
-    for (qsizetype event = 0; event < events.size(); ++event) {
-        QVariantMap record;
-        for (qsizetype i = events.firstValue(event), end = events.firstValue(event + 1); i < end; ++i)
-            record.insert(events.key(i), events.value(i));
-        m_pull->events.append(record);
-    }
-    requestNextRange();
+    // The next range is asked for first: the agent reads it while this answer is taken in.
+    const bool more = !m_pull->ranges.empty();
+    if (more)
+        requestNextRange();
+    appendPulled(reply.value(), &m_pull->events);
+    if (!more)
+        requestNextRange();
 }
 
 std::deque<KLVRRWCStore::Range> KLVRRWCStore::rangesOffered(const QString &message, const Range &range)

@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class KLVRRWAEventTable;
 class QDBusPendingCallWatcher;
 
 // The client's only source of events: pulls what the agent recorded since the last pull, keeps
@@ -47,6 +48,8 @@ public:
     // waiting as long as the connection's busy timeout) before the pull is tried again later.
     static constexpr int kWriteAttempts = 3;
     static constexpr int kWriteRetryDelay = 1000;          // ms before a pull whose caching failed runs again
+    // Blocks up to this size come from the heap, and the heap keeps this much free at its top.
+    static constexpr int kHeapReuseBytes = 32 * 1024 * 1024;
 
     // systemBus/sessionBus: where the agent is looked for (system bus first) and where the update
     // endpoint is vended.
@@ -119,12 +122,18 @@ private:
         double from;
         double to;
     };
+    // An event as the agent provided it, in the form it is cached in.
+    struct PulledEvent
+    {
+        QString date;
+        QByteArray record;
+    };
     struct Pull
     {
         QDBusConnection bus;
         KLVRAbsoluteTime now;
         std::deque<Range> ranges;
-        QList<QVariantMap> events;
+        QList<PulledEvent> events;
     };
 
     void createUpdateEndpoint(QDBusConnection bus);
@@ -139,7 +148,12 @@ private:
     bool writeTransaction(const std::function<void()> &body);
     // Caches the pull's events newer than the sync date the cache holds (another program on the
     // cache may have cached some of them meanwhile) and records the pull's time with them.
-    bool cachePull(const QList<QVariantMap> &events, KLVRAbsoluteTime now);
+    bool cachePull(const QList<PulledEvent> &events, KLVRAbsoluteTime now);
+    // Inserts one record (a binary or XML property list) dated date; throws when it did not go in.
+    void insertRecord(QString date, const QByteArray &record);
+    // The events of an answer as records, as they arrive, so that the agent prepares the next
+    // answer meanwhile and the pull's end only writes them.
+    static void appendPulled(const KLVRRWAEventTable &events, QList<PulledEvent> *pulled);
     // Calls f, logging what it throws; false when it threw.
     bool guarded(const char *what, const std::function<void()> &f);
     // Hands row() each cached row between the bounds, in the select's order, as its bytes and
@@ -161,6 +175,7 @@ private:
     void updateLogEvents();
     // Hands the log the events newer than its last one, straight, where they cannot be cached.
     void handToLog(const QList<QVariantMap> &events);
+    void handToLog(const QList<PulledEvent> &events);
     void agentStateDidChange();
     void updateAgentConnection();
 

@@ -59,6 +59,8 @@ private Q_SLOTS:
     void hostileRecordsAreRefusedWithoutReadingBeyondThem();
     void everyTruncationAndByteOfARealRecordIsSafe();
     void aHostileRowLeavesTheLaunchAndTheOtherRowsAlone();
+    void writtenRecordsReadAsTheGeneralWriterStoresThem_data();
+    void writtenRecordsReadAsTheGeneralWriterStoresThem();
 };
 
 void tst_KLVRRWCCacheRecord::initTestCase()
@@ -178,6 +180,66 @@ void tst_KLVRRWCCacheRecord::aHostileRowLeavesTheLaunchAndTheOtherRowsAlone()
     QVERIFY2(output.contains(QLatin1String("System going to sleep")) && output.contains(QLatin1String("System waking after 20 seconds")),
              qPrintable(output));
     QVERIFY(QString::fromUtf8(printer.readAllStandardError()).contains(QLatin1String("inflation of")));
+}
+
+void tst_KLVRRWCCacheRecord::writtenRecordsReadAsTheGeneralWriterStoresThem_data()
+{
+    QTest::addColumn<QVariantMap>("record");
+    QTest::newRow("a sleep without context") << storedEvent(818360441.509829, QStringLiteral("Can system sleep"));
+    QVariantMap processes = storedEvent(818360441.5, QStringLiteral("System has powered on"));
+    QStringList names;
+    for (int i = 0; i < 300; ++i)
+        names.append(QStringLiteral("kworker/u16:%1-events").arg(i));
+    processes.insert(QStringLiteral("properties"), QString::fromUtf8(KLVRPropertyList::write(
+                                                      QVariantMap{{QStringLiteral("Processes"), names}})));
+    // Texts past 255 and 65,535 bytes take wider counts and offsets.
+    QTest::newRow("three hundred process names") << processes;
+    QVariantMap wide = storedEvent(818360441.5, QStringLiteral("System has powered on"));
+    wide.insert(QStringLiteral("properties"), QString(70000, QLatin1Char('x')));
+    QTest::newRow("a text past 64 KiB") << wide;
+    QVariantMap french = storedEvent(818360441.5, QStringLiteral("GNOME doit verrouiller l\u2019\u00e9cran"));
+    french.insert(QStringLiteral("properties"), QStringLiteral("<string>\U0001F4A4 r\u00e9veil</string>"));
+    QTest::newRow("texts beyond ASCII, a surrogate pair") << french;
+    QVariantMap empty = storedEvent(0.0, QString());
+    empty.insert(QString(), QString());
+    QTest::newRow("empty texts and an empty key") << empty;
+    QVariantMap many;
+    for (int i = 0; i < 40; ++i)
+        many.insert(QStringLiteral("key %1").arg(i), QStringLiteral("value %1").arg(i));
+    // Fifteen entries and more take a count object after the marker, and more than 255 objects
+    // two-byte references.
+    QTest::newRow("forty entries") << many;
+    QVariantMap hundreds;
+    for (int i = 0; i < 200; ++i)
+        hundreds.insert(QStringLiteral("k%1").arg(i), QString(i, QChar(0x00e9)));
+    QTest::newRow("four hundred objects") << hundreds;
+}
+
+// The records' own writer stands in for the general one for every pulled event: what it writes
+// must read back the same through the general reader, the record reader and the field reader.
+void tst_KLVRRWCCacheRecord::writtenRecordsReadAsTheGeneralWriterStoresThem()
+{
+    QFETCH(QVariantMap, record);
+    QList<KLVRRWCCacheRecord::Entry> entries;
+    for (auto it = record.cbegin(); it != record.cend(); ++it)
+        entries.append({it.key(), *static_cast<const QString *>(it.value().constData())});
+    const QByteArray bytes = KLVRRWCCacheRecord::writeBinary(entries.constData(), entries.size());
+    QString error;
+    QCOMPARE(KLVRPropertyList::read(bytes, &error).toMap(), record);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const std::optional<QVariantMap> read = KLVRRWCCacheRecord::readBinary(bytes.constData(), bytes.size());
+    QVERIFY(read);
+    QCOMPARE(*read, record);
+    // Texts go the way the general writer stores them: ASCII where they can, or the same size.
+    QVERIFY(bytes.size() <= binaryRecord(record).size() + 16 * record.size());
+    KLVRRWCCacheRecord::Fields fields;
+    if (record.contains(QStringLiteral("date")) && record.contains(QStringLiteral("monitor"))) {
+        QVERIFY(KLVRRWCCacheRecord::readFields(bytes.constData(), bytes.size(), &fields));
+        QCOMPARE(QString::fromLatin1(fields.date), record.value(QStringLiteral("date")).toString());
+        QCOMPARE(fields.description, record.value(QStringLiteral("description")).toString());
+        const QString properties = fields.wideProperties.isNull() ? QString::fromLatin1(fields.properties) : fields.wideProperties;
+        QCOMPARE(properties, record.value(QStringLiteral("properties")).toString());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_KLVRRWCCacheRecord)
