@@ -51,9 +51,10 @@ public:
     // Replies stay well below the system bus's 32 MiB message limit, which would cost the
     // agent its connection.
     static constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;
-    // The answers a TooLarge message offers take up to this much each: close to the limit, so
-    // that a large range costs few round trips, with room for rows whose stored bytes are not
-    // UTF-8 (they are counted as stored, and travel longer).
+    // The answers a TooLarge message offers take up to this much each: small enough that every
+    // program on the way holds one answer's texts and buffers at a time and reuses their pages
+    // for the next (a fresh page costs a fault, tens of microseconds on a virtual machine), large
+    // enough that a full store takes about a dozen round trips, which overlap with the work.
     static constexpr qint64 kAnswerPartBytes = 4 * 1024 * 1024;
     // Split dates a TooLarge message offers at most; the rest of the range is asked for again.
     static constexpr int kMaxSplits = 64;
