@@ -123,7 +123,7 @@ int KLVRRWCCommandRunner::printLog()
         if (database.lastError().isValid())
             return busFailed(database.lastError().message());
         for (uint location = 0; location < count; location += KLVRRWCScriptingDatabase::kMaximumPage) {
-            QDBusPendingReply<KLVRRWCScriptRecords> page = database.entries(location, KLVRRWCScriptingDatabase::kMaximumPage);
+            QDBusPendingReply<QVariantMap> page = database.entries(location, KLVRRWCScriptingDatabase::kMaximumPage);
             page.waitForFinished();
             if (page.isError())
                 return busFailed(page.error().message());
@@ -132,7 +132,7 @@ int KLVRRWCCommandRunner::printLog()
             attributes.waitForFinished();
             if (attributes.isError())
                 return busFailed(attributes.error().message());
-            KLVRRWCScriptRecords entries = page.value();
+            KLVRRWCScriptRecords entries = KLVRRWCScriptingDatabase::recordsOfPage(page.value());
             const QStringList texts = attributes.value();
             for (qsizetype i = 0; i < entries.size() && i < texts.size(); ++i)
                 entries[i].insert(QStringLiteral("attributes"), texts.at(i));

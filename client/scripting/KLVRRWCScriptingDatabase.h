@@ -13,7 +13,9 @@ class KLVRRWCLog;
 class KLVRRWCLogEntry;
 
 // The log as the application's "database" for scripts (com.klvr.restwatch.Database): its entry
-// count and its entries by index range, each as a dictionary of its scripting properties.
+// count and its entries by index range. A range travels as one dictionary of columns, one array
+// per scripting property, rather than a dictionary per entry, which would cost a key and a
+// variant per value to build, send and read.
 // Reads through to the log on every call; main thread only.
 class KLVRRWCScriptingDatabase : public QObject, protected QDBusContext
 {
@@ -31,13 +33,17 @@ public:
 
     // "index", "date", "summary", "monitor", "group" and "visible" of one listed entry.
     static QVariantMap scriptingProperties(const KLVRRWCLog &log, qsizetype index);
-    // Up to length entries from location on, of the whole log; a length above kMaximumPage is
-    // refused with "Parameter too large" and gives nothing.
+    // Up to length entries from location on, of the log's entries [first, end), as columns:
+    // "index" (au), "date", "summary", "monitor", "group" (as) and "visible" (ab), each entry
+    // at the same position in each. A length above kMaximumPage is refused ("Parameter too
+    // large") and gives nothing.
     static bool page(const KLVRRWCLog &log, quint64 first, quint64 end, quint32 location, quint32 length,
-                     KLVRRWCScriptRecords &records);
+                     QVariantMap &page);
+    // A page's entries one by one, each a dictionary as scriptingProperties gives.
+    static KLVRRWCScriptRecords recordsOfPage(const QVariantMap &page);
 
 public Q_SLOTS:
-    KLVRRWCScriptRecords entries(uint location, uint length);
+    QVariantMap entries(uint location, uint length);
     QStringList attributesAsString(uint location, uint length);
 
 private:

@@ -91,20 +91,20 @@ void KLVRRWCScriptingSlice::setEndingDay(const QString &date)
         m_slice->setEnd(day);
 }
 
-KLVRRWCScriptRecords KLVRRWCScriptingSlice::events(uint location, uint length)
+QVariantMap KLVRRWCScriptingSlice::events(uint location, uint length)
 {
-    KLVRRWCScriptRecords records;
+    QVariantMap page;
     const KLVRRWCLog *log = m_slice ? m_slice->log() : nullptr;
     if (!log)
-        return records;
+        return page;
     const KLVRRWCRange visible = log->visibleRange();
     if (!KLVRRWCScriptingDatabase::page(*log, visible.location, visible.location + visible.length, location, length,
-                                        records)
+                                        page)
         && calledFromDBus()) {
         const KLVRRWCScriptingError error = KLVRRWCScriptingError::tooLarge(QStringLiteral("length"));
         sendErrorReply(error.name(), error.message());
     }
-    return records;
+    return page;
 }
 
 void KLVRRWCScriptingSlice::Export(const QVariantMap &arguments)

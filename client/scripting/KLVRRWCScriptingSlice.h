@@ -59,7 +59,7 @@ public:
 public Q_SLOTS:
     void setStartingDay(const QString &date);
     void setEndingDay(const QString &date);
-    KLVRRWCScriptRecords events(uint location, uint length);
+    QVariantMap events(uint location, uint length);
     void Export(const QVariantMap &arguments);
 
 private:

@@ -8,7 +8,7 @@
 Commands: slice (every slice property), entries PAGE (all entries of the database, PAGE at a
 time), events LOCATION LENGTH, page LOCATION LENGTH (one database call), set-start DATE,
 set-end DATE, export JSON. Prints one JSON value; a D-Bus error prints
-{"error": NAME, "message": TEXT}.
+{"error": NAME, "message": TEXT}. Pages come as columns and are printed as a list of entries.
 """
 import json
 import sys
@@ -18,6 +18,17 @@ import dbus
 NAME = "com.klvr.restwatch"
 DATABASE = "com.klvr.restwatch.Database"
 SLICE = "com.klvr.restwatch.LogSlice"
+
+
+COLUMNS = ("index", "date", "summary", "monitor", "group", "visible")
+
+
+def rows(page):
+    """A page's columns as one dictionary per entry; every column must be as long as the others."""
+    lengths = {name: len(page[name]) for name in COLUMNS}
+    if len(set(lengths.values())) != 1:
+        raise ValueError("columns of different lengths: %r" % lengths)
+    return [dict(zip(COLUMNS, values)) for values in zip(*(page[name] for name in COLUMNS))]
 
 
 def main():
@@ -34,17 +45,17 @@ def main():
             result = {"count": count, "entries": []}
             location = 0
             while True:
-                entries = database.entries(dbus.UInt32(location), dbus.UInt32(page), dbus_interface=DATABASE)
+                entries = rows(database.entries(dbus.UInt32(location), dbus.UInt32(page), dbus_interface=DATABASE))
                 if not entries:
                     break
                 result["entries"].extend(entries)
                 location += len(entries)
         elif command == "page":
-            result = database.entries(dbus.UInt32(int(arguments[0])), dbus.UInt32(int(arguments[1])),
-                                      dbus_interface=DATABASE)
+            result = rows(database.entries(dbus.UInt32(int(arguments[0])), dbus.UInt32(int(arguments[1])),
+                                           dbus_interface=DATABASE))
         elif command == "events":
-            result = visible_slice.events(dbus.UInt32(int(arguments[0])), dbus.UInt32(int(arguments[1])),
-                                          dbus_interface=SLICE)
+            result = rows(visible_slice.events(dbus.UInt32(int(arguments[0])), dbus.UInt32(int(arguments[1])),
+                                               dbus_interface=SLICE))
         elif command == "set-start":
             visible_slice.setStartingDay(arguments[0], dbus_interface=SLICE)
             result = visible_slice.Get(SLICE, "start", dbus_interface=dbus.PROPERTIES_IFACE)

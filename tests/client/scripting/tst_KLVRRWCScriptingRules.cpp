@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
-// The rules scripts meet before anything runs: range words to days, dates as text and back, and
+// The rules scripts meet before anything runs: range words to days, dates as text and back (the
+// pages' own date writer against the general one, in zones with odd offsets and transitions), and
 // the export command's arguments.
 #include "KLVRRWCCommandLine.h"
 #include "KLVRRecordTestSupport.h"
 #include "KLVRRWCScriptingDate.h"
+#include "KLVRRWCScriptingDateWriter.h"
 #include "KLVRRWCScriptingExport.h"
 
 #include <QDBusVariant>
 #include <QTest>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTimeZone>
+#include <cmath>
+#include <vector>
 
 class tst_KLVRRWCScriptingRules : public QObject
 {
@@ -21,6 +27,8 @@ private Q_SLOTS:
     void rangeWordsGiveCalendarDays();
     void datesTravelAsIsoTextWithTheirOffset_data();
     void datesTravelAsIsoTextWithTheirOffset();
+    void pageDatesMatchTheGeneralWriter_data();
+    void pageDatesMatchTheGeneralWriter();
     void exportArgumentsAreReadWhateverTheirType_data();
     void exportArgumentsAreReadWhateverTheirType();
 };
@@ -91,6 +99,56 @@ void tst_KLVRRWCScriptingRules::datesTravelAsIsoTextWithTheirOffset()
     QCOMPARE(date.toUnix(), unixSeconds);
     QCOMPARE(KLVRRWCScriptingDate::toText(date), written);
     QCOMPARE(KLVRRWCScriptingDate::fromText(written), date);
+}
+
+void tst_KLVRRWCScriptingRules::pageDatesMatchTheGeneralWriter_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("written");
+    // The first row shows the writer really writes in that zone: 2026-07-01T10:00:00.250Z.
+    QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << "2026-07-01T12:00:00.250+02:00";
+    QTest::newRow("half hours, summer time") << QByteArray("America/St_Johns") << "2026-07-01T07:30:00.250-02:30";
+    QTest::newRow("half-hour clock change") << QByteArray("Australia/Lord_Howe") << "2026-07-01T20:30:00.250+10:30";
+    QTest::newRow("quarter hours") << QByteArray("Asia/Kathmandu") << "2026-07-01T15:45:00.250+05:45";
+    QTest::newRow("summer time abolished") << QByteArray("America/Sao_Paulo") << "2026-07-01T07:00:00.250-03:00";
+    QTest::newRow("UTC") << QByteArray("UTC") << "2026-07-01T10:00:00.250+00:00";
+}
+
+void tst_KLVRRWCScriptingRules::pageDatesMatchTheGeneralWriter()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, written);
+    qputenv("TZ", zone);
+    tzset();
+    const auto restore = qScopeGuard([] { KLVRRecordTest::useBerlinTime(); });
+
+    // Every instant around each clock change, and a sweep over two centuries forwards and back,
+    // so that the writer's remembered offset is left in both directions.
+    const QTimeZone local = QTimeZone::systemTimeZone();
+    std::vector<double> instants{1782900000.25, 0.0, -0.5, -1.0, -86400.001, 946684799.999, 4102444800.0};
+    for (const QTimeZone::OffsetData &change :
+         local.transitions(QDateTime(QDate(1960, 1, 1), QTime(0, 0), QTimeZone::utc()),
+                           QDateTime(QDate(2060, 1, 1), QTime(0, 0), QTimeZone::utc()))) {
+        const double at = double(change.atUtc.toMSecsSinceEpoch()) / 1000.0;
+        for (double step : {-3600.0, -1.001, -0.001, 0.0, 0.001, 0.999, 1.0, 1800.0})
+            instants.push_back(at + step);
+    }
+    QRandomGenerator random(20261102);
+    for (double at = -2208988800.0; at < 4102444800.0; at += random.bounded(40 * 86400.0))
+        instants.push_back(std::round(at * 1000.0) / 1000.0);
+    const std::size_t forward = instants.size();
+    instants.insert(instants.end(), instants.rbegin(), instants.rend());
+    QVERIFY(forward > 1000);
+
+    KLVRRWCScriptingDateWriter writer;
+    QCOMPARE(writer.text(KLVRAbsoluteTime::fromUnix(1782900000.25)), written);
+    QCOMPARE(writer.text(KLVRAbsoluteTime::invalid()), QString());
+    for (double at : instants) {
+        const KLVRAbsoluteTime date = KLVRAbsoluteTime::fromUnix(at);
+        const QString general = KLVRRWCScriptingDate::toText(date);
+        if (writer.text(date) != general)
+            QFAIL(qPrintable(QStringLiteral("%1: %2, expected %3").arg(at, 0, 'f', 3).arg(writer.text(date), general)));
+    }
 }
 
 void tst_KLVRRWCScriptingRules::exportArgumentsAreReadWhateverTheirType_data()
