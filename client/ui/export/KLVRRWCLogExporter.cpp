@@ -10,7 +10,9 @@
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogEntry.h"
 #include "KLVRRWCProcessList.h"
-#include "KLVRRWCPropertyListArrayWriter.h"
+#include "KLVRRWCPropertyListXmlWriter.h"
+#include "KLVRPropertyList.h"
+#include "KLVRRWCDuration.h"
 #include "KLVRRWCRTFWriter.h"
 
 #include <QBuffer>
@@ -21,6 +23,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -82,6 +85,27 @@ QVariant xmlSafe(const QVariant &value)
     }
 }
 
+// KLVRRWCLogEntry::propertyListSafe(), leaving process lists as they are.
+QVariant propertyListSafeKeepingProcesses(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QVariantMap) {
+        QVariantMap safe;
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            safe.insert(it.key(), propertyListSafeKeepingProcesses(it.value()));
+        return safe;
+    }
+    if (value.typeId() == QMetaType::QVariantList) {
+        QVariantList safe;
+        for (const QVariant &item : value.toList())
+            safe.append(propertyListSafeKeepingProcesses(item));
+        return safe;
+    }
+    if (value.userType() == qMetaTypeId<KLVRRWCDuration>())
+        return value.value<KLVRRWCDuration>().stringValue();
+    return value;
+}
+
 // A line holds three fields and ends its entry: a tab or a line break inside a field (a process
 // may name itself anything) would shift or split it, so each becomes a space.
 void keepInField(QString &text, qsizetype from)
@@ -116,9 +140,66 @@ QString KLVRRWCLogExporter::bundleRichText(const QString &name)
     return QString::fromUtf8(file.readAll());
 }
 
+QString KLVRRWCLogExporter::dateDescription(KLVRAbsoluteTime date)
+{
+    // The UTC calendar worked out by hand: going through the local time zone and a date format
+    // for every entry was most of the time of a long export.
+    if (!date.isValid())
+        return KLVRRWCAbsoluteDuration::dateDescription(date);
+    const double milliseconds = std::floor(date.toUnix() * 1000.0 + 0.5);
+    // Years 1 to 9999 only; the rest as the calendar writes them.
+    if (!(milliseconds >= -62135596800000.0 && milliseconds < 253402300800000.0))
+        return KLVRRWCAbsoluteDuration::dateDescription(date);
+    const qint64 seconds = qint64(std::floor(milliseconds / 1000.0));
+    qint64 days = seconds / 86400;
+    qint64 ofDay = seconds % 86400;
+    if (ofDay < 0) {
+        ofDay += 86400;
+        --days;
+    }
+    // Days since 1970-01-01 to year, month and day (the proleptic Gregorian calendar).
+    days += 719468;
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 dayOfEra = days - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 monthIndex = (5 * dayOfYear + 2) / 153;
+    const int day = int(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    const int month = int(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    const int hour = int(ofDay / 3600);
+    const int minute = int(ofDay / 60 % 60);
+    const int second = int(ofDay % 60);
+
+    QString text(25, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    const auto digits = [&out](int value, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            out[i] = char16_t(u'0' + value % 10);
+            value /= 10;
+        }
+        out += count;
+    };
+    digits(year, 4);
+    *out++ = u'-';
+    digits(month, 2);
+    *out++ = u'-';
+    digits(day, 2);
+    *out++ = u' ';
+    digits(hour, 2);
+    *out++ = u':';
+    digits(minute, 2);
+    *out++ = u':';
+    digits(second, 2);
+    for (const char16_t c : u" +0000")
+        if (c)
+            *out++ = c;
+    return text;
+}
+
 QString KLVRRWCLogExporter::richTextLine(const KLVRRWCLogEntry &entry)
 {
-    return KLVRRWCAbsoluteDuration::dateDescription(entry.date()) + QLatin1Char('\t') + entry.summary();
+    return dateDescription(entry.date()) + QLatin1Char('\t') + entry.summary();
 }
 
 bool KLVRRWCLogExporter::supportsType(const QString &type)
@@ -166,79 +247,88 @@ QByteArray KLVRRWCLogExporter::dataRepresentationOfType(const QString &type)
     return QByteArray();
 }
 
-void KLVRRWCLogExporter::appendTabularLine(QString &out, const KLVRRWCLogEntry &entry, ProcessTexts &processTexts)
+void KLVRRWCLogExporter::appendTabularLine(QByteArray &out, const KLVRRWCLogEntry &entry, ProcessTexts &processTexts)
 {
-    // The entry's exportAsTabSeparatedString(), built in place. Process lists are the bulk of
-    // years of text and are shared between the entries that repeat them, so each shared list
-    // is written out once.
+    // The entry's exportAsTabSeparatedString(), built in place as UTF-8. Process lists are the
+    // bulk of years of text and are shared between the entries that repeat them, so each shared
+    // list is laid out once; the rest of the line is gathered as text and converted around them.
     static const QString separator = QStringLiteral(", ");
-    out += KLVRRWCAbsoluteDuration::dateDescription(entry.date());
-    out += QLatin1Char('\t');
-    qsizetype field = out.size();
-    out += entry.summary();
-    keepInField(out, field);
-    out += QLatin1Char('\t');
-    field = out.size();
+    QString pending = dateDescription(entry.date());
+    pending += QLatin1Char('\t');
+    qsizetype field = pending.size();
+    pending += entry.summary();
+    keepInField(pending, field);
+    pending += QLatin1Char('\t');
+    field = pending.size();
+    const auto flush = [&out, &pending, &field] {
+        keepInField(pending, field);
+        out += pending.toUtf8();
+        pending.clear();
+        field = 0;
+    };
     const QStringList names = entry.attributes();
     const QVariantMap values = entry.attributeValues();
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (i > 0)
-            out += separator;
+            pending += separator;
         const QString &name = names.at(i);
         const QVariant value = values.value(name);
-        out += name;
+        pending += name;
         if (value.typeId() == QMetaType::QVariantMap) {
             const QVariantMap map = value.toMap();
-            out += QStringLiteral(":[");
+            pending += QStringLiteral(":[");
             for (auto it = map.cbegin(); it != map.cend(); ++it) {
                 if (it != map.cbegin())
-                    out += separator;
-                out += it.key();
-                out += QLatin1Char(':');
-                out += KLVRRWCLogEntry::describe(it.value());
+                    pending += separator;
+                pending += it.key();
+                pending += QLatin1Char(':');
+                pending += KLVRRWCLogEntry::describe(it.value());
             }
-            out += QLatin1Char(']');
+            pending += QLatin1Char(']');
         } else if (value.typeId() == QMetaType::QVariantList) {
             const QVariantList list = value.toList();
-            out += QStringLiteral(":(");
+            pending += QStringLiteral(":(");
             for (qsizetype j = 0; j < list.size(); ++j) {
                 if (j > 0)
-                    out += separator;
-                out += KLVRRWCLogEntry::describe(list.at(j));
+                    pending += separator;
+                pending += KLVRRWCLogEntry::describe(list.at(j));
             }
-            out += QLatin1Char(')');
+            pending += QLatin1Char(')');
         } else if (value.userType() == qMetaTypeId<KLVRRWCProcessList>()) {
             const KLVRRWCProcessList processes = value.value<KLVRRWCProcessList>();
             const void *storage = processes.isEmpty() ? nullptr : &processes.indexes();
-            auto cached = processTexts.find(storage);
-            if (cached == processTexts.end()) {
+            auto cached = processTexts.constFind(storage);
+            if (cached == processTexts.cend()) {
                 if (processTexts.size() > 256)
                     processTexts.clear();
-                cached = processTexts.insert(storage, processes.toStringList().join(separator));
+                QString text = processes.toStringList().join(separator);
+                keepInField(text, 0);
+                cached = processTexts.insert(storage, text.toUtf8());
             }
-            out += QStringLiteral(":(");
+            pending += QStringLiteral(":(");
+            flush();
             out += cached.value();
-            out += QLatin1Char(')');
+            pending += QLatin1Char(')');
         }
     }
-    keepInField(out, field);
+    flush();
 }
 
 KLVRRWCLogExporter::Result KLVRRWCLogExporter::writeTabularText(QIODevice *device, QString *error)
 {
     const qint64 total = m_log->count();
-    QString chunk;
+    QByteArray chunk;
     ProcessTexts processTexts;
     for (qint64 start = 0; start < total; start += kProgressStep) {
         if (!progress(start, total))
             return Result::Cancelled;
         const qint64 end = std::min(total, start + kProgressStep);
-        chunk.clear();
+        chunk.resize(0);
         for (qint64 i = start; i < end; ++i) {
             appendTabularLine(chunk, *m_log->entries()[size_t(i)], processTexts);
-            chunk += QLatin1Char('\n');
+            chunk += '\n';
         }
-        if (!put(device, chunk.toUtf8(), error))
+        if (!put(device, chunk, error))
             return Result::Failed;
     }
     progress(total, total);
@@ -266,37 +356,76 @@ KLVRRWCLogExporter::Result KLVRRWCLogExporter::writeWord(QIODevice *device, QStr
     return put(device, document, error) ? Result::Written : Result::Failed;
 }
 
+QVariantMap KLVRRWCLogExporter::propertyListDictionary(const KLVRRWCLogEntry &entry)
+{
+    // The entry's exportAsDictionary(), with its process lists left as they are: the property
+    // list writer lays out a list that recurs once instead of copying its names for every entry.
+    QVariantMap dictionary{{QStringLiteral("Date"), QVariant::fromValue(entry.date())}};
+    const QString text = entry.summary();
+    if (text.isEmpty())
+        return dictionary;
+    dictionary.insert(QStringLiteral("Summary"), text);
+    if (entry.monitor().isEmpty())
+        return dictionary;
+    dictionary.insert(QStringLiteral("Monitor"), entry.monitor());
+    dictionary.insert(QStringLiteral("Attributes"), propertyListSafeKeepingProcesses(entry.attributeValues()));
+    return dictionary;
+}
+
 KLVRRWCLogExporter::Result KLVRRWCLogExporter::writePropertyList(QIODevice *device, QString *error)
 {
     const qint64 total = m_log->count();
-    KLVRRWCPropertyListArrayWriter writer(device);
-    // The codec refuses values it cannot write; a refused entry ends the export with the
-    // codec's reason and whatever was written is not a finished document.
-    QString reason;
-    QVariantList run;
+    if (total == 0) {
+        // The codec writes an empty array as <array/>.
+        QString reason;
+        const QByteArray document = KLVRPropertyList::write(QVariantList(), KLVRPropertyList::Format::Xml, &reason);
+        if (document.isEmpty()) {
+            if (error) *error = reason;
+            return Result::Failed;
+        }
+        return put(device, document, error) ? Result::Written : Result::Failed;
+    }
+    // Entries are laid out straight into bytes; one the writer does not know goes through the
+    // codec, which writes it the same way or refuses it with its reason (and whatever was
+    // written is then not a finished document).
+    KLVRRWCPropertyListXmlWriter writer;
+    QByteArray buffer = KLVRRWCPropertyListXmlWriter::documentHeader();
+    constexpr qsizetype kFlushSize = 1 << 20;
+    buffer.reserve(2 * kFlushSize);
     for (qint64 start = 0; start < total; start += kProgressStep) {
         if (!progress(start, total))
             return Result::Cancelled;
         const qint64 end = std::min(total, start + kProgressStep);
-        run.clear();
-        for (qint64 i = start; i < end; ++i)
-            run.append(xmlSafe(m_log->entries()[size_t(i)]->exportAsDictionary()));
-        if (!writer.append(run, &reason)) {
-            if (error) *error = reason;
-            return Result::Failed;
+        for (qint64 i = start; i < end; ++i) {
+            const KLVRRWCLogEntry &entry = *m_log->entries()[size_t(i)];
+            if (!writer.append(buffer, propertyListDictionary(entry), 1)) {
+                QString reason;
+                const QByteArray document = KLVRPropertyList::write(QVariantList{xmlSafe(entry.exportAsDictionary())},
+                                                                    KLVRPropertyList::Format::Xml, &reason);
+                const qsizetype open = document.indexOf("<array>\n");
+                const qsizetype close = document.lastIndexOf("</array>");
+                if (document.isEmpty() || open < 0 || close < open) {
+                    if (error) *error = document.isEmpty() ? reason : QStringLiteral("unexpected property list layout");
+                    return Result::Failed;
+                }
+                buffer += QByteArrayView(document).sliced(open + 8, close - open - 8);
+            }
+            if (buffer.size() >= kFlushSize) {
+                if (!put(device, buffer, error))
+                    return Result::Failed;
+                buffer.resize(0);
+            }
         }
     }
-    if (!writer.finish(&reason)) {
-        if (error) *error = reason;
+    buffer += KLVRRWCPropertyListXmlWriter::documentFooter();
+    if (!put(device, buffer, error))
         return Result::Failed;
-    }
     progress(total, total);
     return Result::Written;
 }
 
-KLVRRWCLogExporter::Result KLVRRWCLogExporter::writeRichText(QIODevice *device, QString *error)
+QByteArray KLVRRWCLogExporter::richTextDocument(const QStringList &lines, const QString &prefix, const QString &suffix)
 {
-    const qint64 total = m_log->count();
     QTextDocument document;
     QTextCursor cursor(&document);
     const auto insertRichText = [&cursor](const QString &richText, bool first) {
@@ -307,30 +436,149 @@ KLVRRWCLogExporter::Result KLVRRWCLogExporter::writeRichText(QIODevice *device, 
         cursor.insertHtml(richText);
         return true;
     };
-    bool first = !insertRichText(m_prefix, true);
-    // The entries go in as plain text, a chunk of lines at a time: each line break makes a
-    // paragraph.
-    QString chunk;
+    const bool hasPrefix = insertRichText(prefix, true);
+    if (!lines.isEmpty()) {
+        // After the prefix, the lines start a paragraph of their own in no format of its own;
+        // each line break makes a paragraph.
+        if (hasPrefix)
+            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        cursor.insertText(lines.join(QLatin1Char('\n')), QTextCharFormat());
+    }
+    insertRichText(suffix, !hasPrefix && lines.isEmpty());
+    return KLVRRWCRTFWriter::write(document);
+}
+
+namespace {
+
+// The layout of the entries' paragraphs, read off small documents written by the RTF writer.
+struct RichTextLayout
+{
+    QByteArray before; // everything up to the first entry's paragraph
+    QByteArray lead, tail;         // around a paragraph's escaped text
+    QByteArray empty;              // an empty paragraph
+    QByteArray lastLead, lastTail; // the same for the last paragraph
+    QByteArray emptyLast;
+    QByteArray after; // everything after the last paragraph
+
+    bool read(const QString &prefix, const QString &suffix);
+};
+
+bool RichTextLayout::read(const QString &prefix, const QString &suffix)
+{
+    static const QByteArray first = QByteArrayLiteral("KLVRRWCLogExporterFirstLine");
+    static const QByteArray last = QByteArrayLiteral("KLVRRWCLogExporterLastLine");
+    const QString firstText = QString::fromLatin1(first);
+    const QString lastText = QString::fromLatin1(last);
+    const QByteArray three = KLVRRWCLogExporter::richTextDocument({firstText, QString(), lastText}, prefix, suffix);
+    const QByteArray two = KLVRRWCLogExporter::richTextDocument({firstText, QString()}, prefix, suffix);
+    // Each paragraph is one line of the writer's output.
+    const auto lineAround = [](const QByteArray &text, qsizetype at, qsizetype *begin, qsizetype *end) {
+        if (at < 0)
+            return false;
+        *begin = text.lastIndexOf('\n', at) + 1;
+        *end = text.indexOf('\n', at) + 1;
+        return *begin > 0 && *end > 0;
+    };
+    qsizetype firstBegin, firstEnd, lastBegin, lastEnd, twoBegin, twoEnd;
+    const qsizetype firstAt = three.indexOf(first);
+    const qsizetype lastAt = three.indexOf(last);
+    const qsizetype twoAt = two.indexOf(first);
+    if (!lineAround(three, firstAt, &firstBegin, &firstEnd) || !lineAround(three, lastAt, &lastBegin, &lastEnd)
+        || !lineAround(two, twoAt, &twoBegin, &twoEnd))
+        return false;
+    const qsizetype emptyEnd = three.indexOf('\n', firstEnd) + 1;
+    const qsizetype emptyLastEnd = two.indexOf('\n', twoEnd) + 1;
+    if (emptyEnd != lastBegin || emptyLastEnd <= 0 || two.mid(emptyLastEnd) != three.mid(lastEnd))
+        return false;
+    before = three.first(firstBegin);
+    lead = three.sliced(firstBegin, firstAt - firstBegin);
+    tail = three.sliced(firstAt + first.size(), firstEnd - firstAt - first.size());
+    empty = three.sliced(firstEnd, emptyEnd - firstEnd);
+    lastLead = three.sliced(lastBegin, lastAt - lastBegin);
+    lastTail = three.sliced(lastAt + last.size(), lastEnd - lastAt - last.size());
+    emptyLast = two.sliced(twoEnd, emptyLastEnd - twoEnd);
+    after = three.sliced(lastEnd);
+    return true;
+}
+
+// What makes a new paragraph when text goes into a document (a carriage return and line feed
+// together make one).
+bool breaksParagraph(char16_t c)
+{
+    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == 0xFDD0 || c == 0xFDD1;
+}
+
+} // namespace
+
+KLVRRWCLogExporter::Result KLVRRWCLogExporter::writeRichText(QIODevice *device, QString *error)
+{
+    const qint64 total = m_log->count();
+    if (total == 0)
+        return put(device, richTextDocument({}, m_prefix, m_suffix), error) ? Result::Written : Result::Failed;
+
+    // The entries' lines are written paragraph by paragraph in the form the RTF writer gives a
+    // small document of marked lines, so that years of lines never become one text document.
+    RichTextLayout layout;
+    if (!layout.read(m_prefix, m_suffix)) {
+        if (error) *error = QStringLiteral("unexpected rich text layout");
+        return Result::Failed;
+    }
+    QByteArray out = layout.before;
+    constexpr qsizetype kFlushSize = 1 << 20;
+    out.reserve(2 * kFlushSize);
+    const auto paragraph = [&out, &layout](QStringView text, bool isLast) {
+        if (text.isEmpty()) {
+            out += isLast ? layout.emptyLast : layout.empty;
+            return;
+        }
+        out += isLast ? layout.lastLead : layout.lead;
+        out += KLVRRWCRTFWriter::escape(text.toString());
+        out += isLast ? layout.lastTail : layout.tail;
+    };
+    // The lines as one text joined by line breaks: a line ending in a carriage return and the
+    // break after it make one paragraph break.
+    bool breakTaken = false;
     for (qint64 start = 0; start < total; start += kProgressStep) {
         if (!progress(start, total))
             return Result::Cancelled;
         const qint64 end = std::min(total, start + kProgressStep);
-        chunk.clear();
         for (qint64 i = start; i < end; ++i) {
-            if (!first)
-                chunk += QLatin1Char('\n');
-            first = false;
-            chunk += richTextLine(*m_log->entries()[size_t(i)]);
+            const QString line = richTextLine(*m_log->entries()[size_t(i)]);
+            const bool lastLine = i + 1 == total;
+            const char16_t *text = reinterpret_cast<const char16_t *>(line.utf16());
+            const qsizetype length = line.size();
+            qsizetype from = 0;
+            breakTaken = false;
+            for (qsizetype j = from; j < length; ++j) {
+                if (!breaksParagraph(text[j]))
+                    continue;
+                paragraph(QStringView(text + from, j - from), false);
+                if (text[j] == u'\r') {
+                    if (j + 1 < length && text[j + 1] == u'\n') {
+                        ++j;
+                    } else if (j + 1 == length && !lastLine) {
+                        // With the break that joins it to the next line.
+                        breakTaken = true;
+                    }
+                }
+                from = j + 1;
+            }
+            if (breakTaken && from == length) {
+                // The paragraph ended with the carriage return; the next line starts its own.
+                continue;
+            }
+            paragraph(QStringView(text + from, length - from), lastLine);
         }
-        if (start == 0 && !m_prefix.trimmed().isEmpty()) {
-            // After the prefix, the lines start a paragraph of their own in no format of its.
-            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-            chunk.remove(0, 1);
+        if (out.size() >= kFlushSize) {
+            if (!put(device, out, error))
+                return Result::Failed;
+            out.resize(0);
         }
-        cursor.insertText(chunk, QTextCharFormat());
     }
-    insertRichText(m_suffix, first);
+    out += layout.after;
+    if (!put(device, out, error))
+        return Result::Failed;
     if (!progress(total, total))
         return Result::Cancelled;
-    return put(device, KLVRRWCRTFWriter::write(document), error) ? Result::Written : Result::Failed;
+    return Result::Written;
 }

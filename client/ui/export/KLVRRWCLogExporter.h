@@ -2,10 +2,14 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #pragma once
 
+#include "KLVRAbsoluteTime.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <QVariantMap>
 #include <functional>
 
 class KLVRRWCLog;
@@ -53,13 +57,21 @@ public:
     // empty one when writing failed.
     QByteArray dataRepresentationOfType(const QString &type);
 
-    // Appends the entry's tab-separated line (its exportAsTabSeparatedString(), without the line
-    // break, and with tabs and line breaks inside its fields made spaces); processTexts
-    // remembers the text of the process lists it wrote, by their storage.
-    using ProcessTexts = QHash<const void *, QString>;
-    static void appendTabularLine(QString &out, const KLVRRWCLogEntry &entry, ProcessTexts &processTexts);
+    // Appends the entry's tab-separated line as UTF-8 (its exportAsTabSeparatedString(), without
+    // the line break, and with tabs and line breaks inside its fields made spaces); processTexts
+    // remembers the UTF-8 text of the process lists it wrote, by their storage.
+    using ProcessTexts = QHash<const void *, QByteArray>;
+    static void appendTabularLine(QByteArray &out, const KLVRRWCLogEntry &entry, ProcessTexts &processTexts);
+    // The entry's exportAsDictionary() as the property-list export writes it: the same values,
+    // with process lists kept as lists of their own type.
+    static QVariantMap propertyListDictionary(const KLVRRWCLogEntry &entry);
+    // KLVRRWCAbsoluteDuration::dateDescription() ("2024-03-05 21:45:00 +0000"), quicker.
+    static QString dateDescription(KLVRAbsoluteTime date);
     // The line the rich formats show for an entry: its date and its summary, separated by a tab.
     static QString richTextLine(const KLVRRWCLogEntry &entry);
+    // Rich text of the lines (one paragraph each, a line break inside one starting another)
+    // between the prefix and the suffix, written as one document through the RTF writer.
+    static QByteArray richTextDocument(const QStringList &lines, const QString &prefix, const QString &suffix);
     // The application's optional rich-text resource of that name, or an empty string.
     static QString bundleRichText(const QString &name);
 

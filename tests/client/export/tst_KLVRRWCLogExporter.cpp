@@ -8,7 +8,9 @@
 #include "KLVRRWCExportFormat.h"
 #include "KLVRRWCLog.h"
 #include "KLVRRWCLogExporter.h"
-#include "KLVRRWCPropertyListArrayWriter.h"
+#include "KLVRRWCLogEntry.h"
+#include "KLVRRWCProcessList.h"
+#include "KLVRRWCPropertyListXmlWriter.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <QPointF>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <limits>
 
 using namespace KLVRExportTest;
 using namespace KLVRRecordTest;
@@ -285,33 +288,155 @@ private Q_SLOTS:
                  (QJsonArray{QStringLiteral("esc\uFFFD[0m"), QStringLiteral("caf\u00e9 <&>")}));
     }
 
-    void propertyListWrittenInRunsIsTheCodecsDocument()
+    void dateTextIsTheCalendarsText_data()
     {
-        QVariantList elements;
-        for (int i = 0; i < 11; ++i)
-            elements.append(QVariantMap{{QStringLiteral("Date"), QVariant::fromValue(KLVRAbsoluteTime(i * 86400.0))},
-                                        {QStringLiteral("List"), QVariantList{i, QStringLiteral("<&>")}}});
-        QByteArray written;
-        QBuffer buffer(&written);
-        QVERIFY(buffer.open(QIODevice::WriteOnly));
-        KLVRRWCPropertyListArrayWriter writer(&buffer);
-        QString error;
-        for (int i = 0; i < elements.size(); i += 4)
-            QVERIFY(writer.append(elements.mid(i, 4), &error));
-        QVERIFY(writer.finish(&error));
-        QCOMPARE(written, KLVRPropertyList::write(elements));
+        QTest::addColumn<double>("unixSeconds");
+        QTest::newRow("epoch") << 0.0;
+        QTest::newRow("reference date") << 978307200.0;
+        QTest::newRow("a second before the reference date") << 978307199.0;
+        QTest::newRow("just before a second, rounded up") << 978307199.9996;
+        QTest::newRow("just before a second, kept") << 978307199.9994;
+        QTest::newRow("leap day") << 1709164800.0 + 86399.0;
+        QTest::newRow("new year's eve of a leap year") << 1735689599.0;
+        QTest::newRow("before 1970") << -1e9 - 0.25;
+        QTest::newRow("1900, no leap year") << -2203891200.0 + 59 * 86400.0;
+        QTest::newRow("year 2400") << 13574563200.0 + 59 * 86400.0;
+        QTest::newRow("year 1") << -62135596800.0 + 3600.5;
+        QTest::newRow("year 9999") << 253402300799.0;
+        QTest::newRow("year 10000") << 253402300800.0;
+        QTest::newRow("before year 1") << -62135596801.0;
+        QTest::newRow("no date") << qQNaN();
+        QTest::newRow("infinity") << qInf();
+    }
+    void dateTextIsTheCalendarsText()
+    {
+        QFETCH(double, unixSeconds);
+        const KLVRAbsoluteTime date(unixSeconds - 978307200.0);
+        QCOMPARE(KLVRRWCLogExporter::dateDescription(date), KLVRRWCAbsoluteDuration::dateDescription(date));
     }
 
-    void refusedValueEndsThePropertyListWithTheCodecsReason()
+    // The property-list writer against the codec, value by value (each written twice, so that a
+    // process list is also copied from what was laid out before).
+    void propertyListWrittenStraightIsTheCodecsDocument_data()
     {
-        QByteArray written;
-        QBuffer buffer(&written);
-        QVERIFY(buffer.open(QIODevice::WriteOnly));
-        KLVRRWCPropertyListArrayWriter writer(&buffer);
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("markup and line ends") << QVariant(QStringLiteral("a&b<c>d\"e'f \t\n\r ]]> x"));
+        QTest::newRow("beyond ASCII") << QVariant(QStringLiteral("caf\u00e9 \u2615 \U0001F600 \u2028"));
+        QTest::newRow("empty text") << QVariant(QString());
+        QTest::newRow("integers") << QVariant(QVariantList{0, -7, qint64(1) << 40, std::numeric_limits<qulonglong>::max(), 'x'});
+        QTest::newRow("reals") << QVariant(QVariantList{0.5, 0.0, -0.0, 0.1, 1.0 / 3, 1e20, -3.0, 1e-7, 123456789012345678.0,
+                                                         qQNaN(), qInf(), -qInf(), 2.5f});
+        QTest::newRow("truths") << QVariant(QVariantList{true, false});
+        QTest::newRow("dates") << QVariant(QVariantList{QVariant::fromValue(KLVRAbsoluteTime(725443200.7)),
+                                                         QVariant::fromValue(KLVRAbsoluteTime(725443200.9999996)),
+                                                         QVariant::fromValue(KLVRAbsoluteTime(-4.5)),
+                                                         QVariant::fromValue(KLVRAbsoluteTime(-5.0)),
+                                                         QVariant::fromValue(KLVRAbsoluteTime(-1e9)),
+                                                         QDateTime(QDate(2024, 3, 5), QTime(21, 45, 10), QTimeZone::utc())});
+        QTest::newRow("empty containers") << QVariant(QVariantList{QVariantList(), QVariantMap(), QStringList()});
+        QTest::newRow("nested dictionaries") << QVariant(QVariantMap{
+            {QStringLiteral("k&<>"), QVariantMap{{QStringLiteral("b"), QStringList{QStringLiteral("x"), QStringLiteral("<y>")}},
+                                                 {QStringLiteral("a"), QVariantList{QVariantMap{{QStringLiteral("z"), 1.5}}}}}},
+            {QStringLiteral("Date"), QVariant::fromValue(KLVRAbsoluteTime(86400.0))}});
+        QTest::newRow("hash") << QVariant(QVariantHash{{QStringLiteral("b"), 2}, {QStringLiteral("a"), 1}});
+        QTest::newRow("process lists") << QVariant(QVariantMap{
+            {QStringLiteral("Processes"), QVariant::fromValue(KLVRRWCProcessList({QStringLiteral("systemd"), QStringLiteral("caf\u00e9 <&>")}))},
+            {QStringLiteral("None"), QVariant::fromValue(KLVRRWCProcessList())}});
+    }
+    void propertyListWrittenStraightIsTheCodecsDocument()
+    {
+        QFETCH(QVariant, value);
+        KLVRRWCPropertyListXmlWriter writer;
+        QByteArray written = KLVRRWCPropertyListXmlWriter::documentHeader();
+        QVERIFY(writer.append(written, value, 1));
+        QVERIFY(writer.append(written, value, 1));
+        written += KLVRRWCPropertyListXmlWriter::documentFooter();
+        const QVariant general = KLVRRWCLogEntry::propertyListSafe(value);
+        QCOMPARE(written, KLVRPropertyList::write(QVariantList{general, general}));
+    }
+
+    void propertyListWriterLeavesWhatItDoesNotKnowUnwritten_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("data") << QVariant(QVariantMap{{QStringLiteral("a"), 1}, {QStringLiteral("b"), QByteArray("\x01\x02")}})
+                              << QString();
+        QTest::newRow("point") << QVariant(QVariantList{1, QPointF(1, 2)}) << QStringLiteral("QPointF");
+        QTest::newRow("date beyond 2069") << QVariant::fromValue(KLVRAbsoluteTime(3e9)) << QStringLiteral("date lies beyond");
+        QTest::newRow("no date") << QVariant::fromValue(KLVRAbsoluteTime(qQNaN())) << QStringLiteral("not a finite time");
+    }
+    void propertyListWriterLeavesWhatItDoesNotKnowUnwritten()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QString, reason);
+        KLVRRWCPropertyListXmlWriter writer;
+        QByteArray written("kept");
+        QVERIFY(!writer.append(written, value, 1));
+        QCOMPARE(written, QByteArray("kept"));
+        // The codec then writes it, or refuses it with its reason.
         QString error;
-        QVERIFY(writer.append({QVariantMap{{QStringLiteral("a"), 1}}}, &error));
-        QVERIFY(!writer.append({QVariantMap{{QStringLiteral("point"), QPointF(1, 2)}}}, &error));
-        QVERIFY2(error.contains(QLatin1String("QPointF")), qPrintable(error));
+        const QByteArray codec = KLVRPropertyList::write(QVariantList{value}, KLVRPropertyList::Format::Xml, &error);
+        QCOMPARE(codec.isEmpty(), !reason.isEmpty());
+        QVERIFY2(error.contains(reason), qPrintable(error));
+    }
+
+    // The exports written entry by entry against the documents written whole.
+    void exportsAreTheGeneralPathsDocuments_data()
+    {
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QStringList>("summaries");
+        const QStringList plain{QStringLiteral("Lid closed"), QStringLiteral("Braces {x} and \\ back"),
+                                QStringLiteral("Caf\u00e9 \u2615 \U0001F600")};
+        const QStringList breaks{QStringLiteral("two\nlines"), QStringLiteral("ends in a return\r"), QStringLiteral("\r\nstarts"),
+                                 QStringLiteral("a\r\rb"), QStringLiteral("para\u2029graph"), QStringLiteral("line\u2028break"),
+                                 QString(), QStringLiteral("last\n")};
+        const QString prefix = QStringLiteral("<p><b>Power history</b> of <i>this</i> laptop</p>");
+        const QString suffix = QStringLiteral("<p style=\"color:#800000\">End of report</p>");
+        QTest::newRow("lines only") << QString() << QString() << plain;
+        QTest::newRow("prefix and suffix") << prefix << suffix << plain;
+        QTest::newRow("prefix") << prefix << QString() << plain;
+        QTest::newRow("suffix") << QString() << suffix << plain;
+        QTest::newRow("breaks inside lines") << QString() << QString() << breaks;
+        QTest::newRow("breaks inside lines, framed") << prefix << suffix << breaks;
+        QTest::newRow("one empty line") << QString() << QString() << QStringList{QString()};
+        QTest::newRow("one line ending in a return, framed") << prefix << suffix << QStringList{QStringLiteral("x\r")};
+        QTest::newRow("no lines, framed") << prefix << suffix << QStringList();
+    }
+    void exportsAreTheGeneralPathsDocuments()
+    {
+        QFETCH(QString, prefix);
+        QFETCH(QString, suffix);
+        QFETCH(QStringList, summaries);
+        KLVRRWCLog log;
+        QVariantList records;
+        const KLVRAbsoluteTime noon = utc("2024-03-06 11:00:00");
+        for (qsizetype i = 0; i < summaries.size(); ++i)
+            records.append(record(noon.addSeconds(60.0 * double(i)), kLast, summaries.at(i)));
+        // Shared and single process lists, durations and battery figures among the attributes.
+        const QVariantList processes{QStringLiteral("systemd"), QStringLiteral("caf\u00e9 <&>")};
+        for (int i = 0; i < 3; ++i)
+            records.append(record(noon.addSeconds(3600.0 + i), kPowerEvents, QStringLiteral("Can system sleep"),
+                                  {{QStringLiteral("Idle Seconds"), 600 + i}, {QStringLiteral("Processes"), processes}}));
+        records.append(record(noon.addSeconds(4000.0), kPowerSource, QStringLiteral("Power state changed"),
+                              batteryProperties(QStringLiteral("Battery Power"), false, 80)));
+        records.append(record(noon.addSeconds(4100.0), kPowerEvents, QStringLiteral("System will sleep"),
+                              {{QStringLiteral("Processes"), processes}}));
+        if (!summaries.isEmpty())
+            log.addExternalEntries(records);
+        QStringList lines;
+        QVariantList dictionaries;
+        for (const auto &entry : log.entries()) {
+            lines.append(KLVRRWCLogExporter::richTextLine(*entry));
+            dictionaries.append(entry->exportAsDictionary());
+        }
+
+        KLVRRWCLogExporter exporter(&log);
+        exporter.setPrefix(prefix);
+        exporter.setSuffix(suffix);
+        QCOMPARE(exporter.dataRepresentationOfType(KLVRRWCExportFormat::kRichTextType),
+                 KLVRRWCLogExporter::richTextDocument(lines, prefix, suffix));
+        QCOMPARE(exporter.dataRepresentationOfType(KLVRRWCExportFormat::kPropertyListType), KLVRPropertyList::write(dictionaries));
     }
 
     void cancelledOrFailedExportLeavesTheFileAsItWas()
