@@ -173,6 +173,16 @@ QVariantMap KLVRRWCLogEntry::attributeValues() const
     return ensureAttributes().values;
 }
 
+void KLVRRWCLogEntry::readAttributesOnce(QStringList *names, QVariantMap *values) const
+{
+    const bool kept = m_attributes != nullptr;
+    const Attributes &attributes = ensureAttributes();
+    *names = attributes.names;
+    *values = attributes.values;
+    if (!kept)
+        m_attributes.reset();
+}
+
 QVariant KLVRRWCLogEntry::attributeForKey(const QString &key) const
 {
     return ensureAttributes().values.value(key);

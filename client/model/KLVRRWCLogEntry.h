@@ -108,6 +108,9 @@ public:
     // duplicates merged after awakening are included.
     QStringList attributes() const;
     QVariantMap attributeValues() const;
+    // The same names and values, without keeping them in the entry when it had not kept them
+    // already: a reader that goes once over years of entries (an export) would keep them all.
+    void readAttributesOnce(QStringList *names, QVariantMap *values) const;
     QVariant attributeForKey(const QString &key) const;
     void setAttributeValue(const QVariant &value, const QString &key);
 

@@ -266,8 +266,9 @@ void KLVRRWCLogExporter::appendTabularLine(QByteArray &out, const KLVRRWCLogEntr
         pending.clear();
         field = 0;
     };
-    const QStringList names = entry.attributes();
-    const QVariantMap values = entry.attributeValues();
+    QStringList names;
+    QVariantMap values;
+    entry.readAttributesOnce(&names, &values);
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (i > 0)
             pending += separator;
@@ -368,7 +369,10 @@ QVariantMap KLVRRWCLogExporter::propertyListDictionary(const KLVRRWCLogEntry &en
     if (entry.monitor().isEmpty())
         return dictionary;
     dictionary.insert(QStringLiteral("Monitor"), entry.monitor());
-    dictionary.insert(QStringLiteral("Attributes"), propertyListSafeKeepingProcesses(entry.attributeValues()));
+    QStringList names;
+    QVariantMap values;
+    entry.readAttributesOnce(&names, &values);
+    dictionary.insert(QStringLiteral("Attributes"), propertyListSafeKeepingProcesses(values));
     return dictionary;
 }
 
