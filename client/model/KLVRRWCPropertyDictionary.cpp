@@ -41,7 +41,7 @@ QString KLVRRWCPropertyDictionary::intern(QStringView text)
     thread_local unsigned next = 0;
     for (const QString &candidate : recent) {
         if (candidate.size() == text.size()
-            && (candidate.constData() == text.data()
+            && (text.isEmpty() || candidate.constData() == text.data()
                 || std::memcmp(candidate.constData(), text.data(), size_t(text.size()) * sizeof(QChar)) == 0))
             return candidate;
     }

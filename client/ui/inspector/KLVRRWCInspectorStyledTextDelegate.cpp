@@ -87,7 +87,8 @@ void KLVRRWCInspectorStyledTextDelegate::paint(QPainter *painter, const QStyleOp
     const QFontMetricsF primaryMetrics(primary);
     const double baseline = option.rect.top() + (option.rect.height() - primaryMetrics.height()) / 2.0 + primaryMetrics.ascent();
     double x = option.rect.left() + kCellMargin;
-    for (const KLVRRWCStyledText::Piece &piece : styled.value<KLVRRWCStyledText>().pieces()) {
+    const KLVRRWCStyledText text = styled.value<KLVRRWCStyledText>();
+    for (const KLVRRWCStyledText::Piece &piece : text.pieces()) {
         const QFont font = fontFor(piece.role, option.font);
         painter->setFont(font);
         painter->setPen(colourFor(piece.role, option.palette));

@@ -12,6 +12,7 @@
 #include "KLVRRWCStyledText.h"
 #include "KLVRUserDefaults.h"
 
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -62,16 +63,22 @@ KLVRRWCStyledText styled(QList<QPair<QString, Role>> pieces)
     return text;
 }
 
+// A figure as the user's locale writes it ("66.7" is "66,7" in German).
+QString local(const QString &figure)
+{
+    return QString(figure).replace(QLatin1Char('.'), QLocale().decimalPoint());
+}
+
 // "<percent>%  <duration>" as the inspector receives it.
 KLVRRWCStyledText share(const QString &percent, double seconds)
 {
-    return styled({{percent, Role::Primary}, {QStringLiteral("%  "), Role::Emphasis},
+    return styled({{local(percent), Role::Primary}, {QStringLiteral("%  "), Role::Emphasis},
                    {KLVRRWCDuration::shortStringFromDuration(seconds), Role::Secondary}});
 }
 
 KLVRRWCStyledText level(const QString &percent)
 {
-    return styled({{percent, Role::Primary}, {QStringLiteral("%"), Role::Emphasis}});
+    return styled({{local(percent), Role::Primary}, {QStringLiteral("%"), Role::Emphasis}});
 }
 
 QMap<QString, KLVRRWCStyledText> styledMap(const QVariant &value)
@@ -129,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(styledMap(selection.attributeForKey(QStringLiteral("Power Source"))),
                  (QMap<QString, KLVRRWCStyledText>{{QStringLiteral("Unknown"), share(QStringLiteral("100.0"), 3600)}}));
         QCOMPARE(selection.attributeForKey(QStringLiteral("Usage")).toMap().value(QStringLiteral("Asleep")).toString(),
-                 QStringLiteral("100.0%  ") + KLVRRWCDuration::shortStringFromDuration(3600));
+                 local(QStringLiteral("100.0%  ")) + KLVRRWCDuration::shortStringFromDuration(3600));
     }
 
     void entriesInAnyOrderMeasureFromTheEarliestToTheLatest()

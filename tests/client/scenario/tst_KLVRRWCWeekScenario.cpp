@@ -14,6 +14,7 @@
 #include "KLVRRWCStyledText.h"
 #include "KLVRUserDefaults.h"
 
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -349,9 +350,9 @@ private Q_SLOTS:
         const QVariantMap bat0 = selection->attributeForKey(QStringLiteral("BAT0")).toMap();
         // 30 levels read (a repeat adds the level again when it held; the removed battery
         // has none): lowest 20, highest 100, 2164 in all.
-        QCOMPARE(bat0.value("Minimum").value<KLVRRWCStyledText>().toString(), QStringLiteral("20.0%"));
-        QCOMPARE(bat0.value("Average").value<KLVRRWCStyledText>().toString(), QStringLiteral("72.1%"));
-        QCOMPARE(bat0.value("Maximum").value<KLVRRWCStyledText>().toString(), QStringLiteral("100.0%"));
+        QCOMPARE(bat0.value("Minimum").value<KLVRRWCStyledText>().toString(), QString(QStringLiteral("20.0%")).replace(QLatin1Char('.'), QLocale().decimalPoint()));
+        QCOMPARE(bat0.value("Average").value<KLVRRWCStyledText>().toString(), QString(QStringLiteral("72.1%")).replace(QLatin1Char('.'), QLocale().decimalPoint()));
+        QCOMPARE(bat0.value("Maximum").value<KLVRRWCStyledText>().toString(), QString(QStringLiteral("100.0%")).replace(QLatin1Char('.'), QLocale().decimalPoint()));
         // 407 points moved between Monday 08:00:25 and Sunday 20:00:00 (561575 seconds):
         // 1379.8 seconds, about 23 minutes, per percent.
         const KLVRRWCDuration rate = bat0.value("% Delta").value<KLVRRWCDuration>();
