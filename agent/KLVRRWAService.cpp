@@ -88,8 +88,9 @@ std::unique_ptr<KLVRRWAService> KLVRRWAService::create(KLVRRWAStore *aStore, con
     // page (tens of microseconds each on a virtual machine); the heap goes back to the system
     // once the agent is idle (m_trimTimer).
     mallopt(M_MXFAST, 0);
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    // Reply buffers of a megabyte and more are mapped on their own, so that they go back to the
+    // system when freed: the serving thread's heap is not one that malloc_trim() shrinks.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     std::unique_ptr<KLVRRWAService> service(new KLVRRWAService(aStore, connection));
     new KLVRRWAServiceProtocolAdaptor(service.get());
     QDBusConnection bus = connection;
