@@ -2,6 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Rest Watch developers
 #include "KLVRTestBus.h"
 
+#include <csignal>
+#include <sys/prctl.h>
+
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -37,6 +40,11 @@ KLVRTestBus::~KLVRTestBus()
         terminate(*mock);
     if (m_daemon)
         terminate(*m_daemon);
+}
+
+void KLVRTestBus::endsWithTheTest(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 bool KLVRTestBus::start()
@@ -90,6 +98,7 @@ bool KLVRTestBus::start()
 
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    KLVRTestBus::endsWithTheTest(*m_daemon);
     m_daemon->start(QStringLiteral("dbus-daemon"),
                     {QStringLiteral("--nofork"), QStringLiteral("--nopidfile"), QStringLiteral("--nosyslog"),
                      QStringLiteral("--config-file=") + configPath});
@@ -160,6 +169,7 @@ QProcess *KLVRTestBus::startMock(const QString &templateName, const QString &par
     auto mock = std::make_unique<QProcess>();
     mock->setProcessEnvironment(environment());
     mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    KLVRTestBus::endsWithTheTest(*mock);
     QStringList arguments{QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                           QStringLiteral("--template"), templateName};
     if (!parameters.isEmpty())

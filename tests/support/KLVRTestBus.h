@@ -35,6 +35,8 @@ public:
 
     // Starts the daemon; false (with a warning) when it could not.
     bool start();
+    // A test that is killed (a time-out, a crash) takes process with it: buses, mocks, programs.
+    static void endsWithTheTest(QProcess &process);
     bool isRunning() const;
     QString address() const { return m_address; }
 

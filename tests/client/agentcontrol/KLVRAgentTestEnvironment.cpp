@@ -179,6 +179,7 @@ QProcess *KLVRAgentTestEnvironment::startAgent(const QString &program)
     agent->setProcessEnvironment(agentEnvironment());
     agent->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     agent->setStandardOutputFile(QProcess::nullDevice());
+    KLVRTestBus::endsWithTheTest(*agent);
     agent->start(program, {});
     m_agents.append(agent);
     if (!agent->waitForStarted(5000) || !waitForAgent(true))

@@ -71,6 +71,7 @@ QProcess *tst_KLVRRWCCacheSharing::startClient(const QStringList &arguments)
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     client->setProcessEnvironment(environment);
     client->setStandardOutputFile(QProcess::nullDevice());
+    KLVRTestBus::endsWithTheTest(*client);
     client->start(QStringLiteral(RESTWATCH_BINARY_DIR "/client/app/restwatch"), arguments);
     m_clients.append(client);
     return client;
